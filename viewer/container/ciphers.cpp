@@ -1,0 +1,92 @@
+#include "viewer/container/ciphers.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "viewer/startup/message_sink.h"
+
+namespace kelvora {
+
+std::uint8_t xor_all_key_byte(const char* key) noexcept {
+  std::uint8_t combined = 0;
+  if (!key) return combined;
+  for (const char* p = key; *p; ++p) combined ^= static_cast<std::uint8_t>(*p);
+  return combined;
+}
+
+std::uint8_t xor_indexed_key_byte(const char* key) noexcept {
+  std::uint8_t combined = 0;
+  if (!key) return combined;
+  for (std::size_t j = 0; key[j]; ++j)
+    combined ^= static_cast<std::uint8_t>(j + static_cast<std::uint8_t>(key[j]));
+  return combined;
+}
+
+void xor_bytes(std::uint8_t value, std::uint8_t* buffer,
+               std::size_t count) noexcept {
+  if (value == 0 || count == 0) return;
+  // Eight bytes at a time through memcpy (no alignment or aliasing
+  // assumptions); the compiler turns this loop into vector instructions.
+  std::uint64_t wide = 0x0101010101010101ULL * value;
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, buffer + i, 8);
+    word ^= wide;
+    std::memcpy(buffer + i, &word, 8);
+  }
+  for (; i < count; ++i) buffer[i] ^= value;
+}
+
+void xor_all(const char* key, void* buffer, std::size_t count) noexcept {
+  if (count == 0 || !key || !buffer) return;
+  xor_bytes(xor_all_key_byte(key), static_cast<std::uint8_t*>(buffer), count);
+}
+
+void xor_indexed(const char* key, void* buffer, std::size_t count) noexcept {
+  if (count == 0 || !key || !buffer) return;
+  xor_bytes(xor_indexed_key_byte(key), static_cast<std::uint8_t*>(buffer),
+            count);
+}
+
+CopyResult copy_decrypt_observed(const char* key, std::FILE* destination,
+                                 std::FILE* source, std::uint32_t count,
+                                 const CopyObserver& observer) {
+  if (!key) return CopyResult::NoKey;
+  std::vector<std::uint8_t> buffer;
+  try {
+    buffer.resize(COPY_BUFFER_SIZE);
+  } catch (const std::bad_alloc&) {
+    show_error("Error:", "Cannot allocate memory for file!");
+    return CopyResult::NoMemory;
+  }
+  const std::uint8_t key_byte = xor_all_key_byte(key);
+  std::uint32_t remaining = count;
+  while (remaining > 0) {
+    const std::size_t chunk =
+        remaining < COPY_CHUNK_SIZE ? remaining : COPY_CHUNK_SIZE;
+    if (!source || std::fread(buffer.data(), 1, chunk, source) != chunk)
+      return CopyResult::ShortRead;
+    xor_bytes(key_byte, buffer.data(), chunk);
+    if (destination &&
+        std::fwrite(buffer.data(), 1, chunk, destination) != chunk)
+      return CopyResult::WriteFailed;
+    remaining -= static_cast<std::uint32_t>(chunk);
+    if (observer && !observer(static_cast<std::uint32_t>(chunk)) &&
+        remaining > 0)
+      return CopyResult::Aborted;
+  }
+  return CopyResult::Done;
+}
+
+int copy_decrypt(const char* key, std::FILE* destination, std::FILE* source,
+                 std::uint32_t count) {
+  if (!destination) return 0;
+  return copy_decrypt_observed(key, destination, source, count, {}) ==
+                 CopyResult::Done
+             ? 1
+             : 0;
+}
+
+}  // namespace kelvora

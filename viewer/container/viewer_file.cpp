@@ -1,0 +1,313 @@
+#include "viewer/container/viewer_file.h"
+
+#include <cstring>
+#include <new>
+
+#include "viewer/container/ciphers.h"
+#include "viewer/container/file_io.h"
+#include "viewer/container/stored_values.h"
+#include "viewer/startup/message_sink.h"
+
+namespace kelvora {
+namespace {
+
+// A text field ends at its first zero byte or at the end of the field.
+std::string field_text(const std::uint8_t* field, std::size_t width) {
+  const void* zero = std::memchr(field, 0, width);
+  std::size_t length =
+      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
+                                      field)
+           : width;
+  return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+std::int32_t read_le32s(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(read_le32(p));
+}
+
+bool region_in_file(const ViewerFile& viewer, const RegionSpan& span) {
+  const std::uint64_t limit = viewer.trailer_offset();
+  return span.Offset <= limit && span.Size <= limit - span.Offset;
+}
+
+void report_region_past_end(Region region) {
+  show_error("Error: (53673225)",
+             "Corrupt! - the %s region runs past the end of the viewer file.",
+             region_name(region));
+}
+
+void report_read_failure() {
+  show_error("Error: (522524)", "Cannot read the viewer file. Aborting.");
+}
+
+bool read_exact(std::FILE* file, std::uint64_t offset, void* buffer,
+                std::size_t count) {
+  return seek_to(file, offset) &&
+         std::fread(buffer, 1, count, file) == count;
+}
+
+const char* const kFlagNames[32] = {
+    "background",          "background-tiled",   "background-quarters",
+    nullptr,               "background-top-left", "background-top",
+    "background-bottom-left", "background-bottom", "background-centred",
+    "logo",                "logo-top-left",      "logo-top",
+    "logo-bottom-left",    "logo-bottom",        "logo-centred",
+    "logo-at-xy",          "logo-transparent",   "text",
+    "text-shadow",         nullptr,              nullptr,
+    nullptr,               "no-export",          "clear-recent",
+    "password",            "licence",            nullptr,
+    nullptr,               nullptr,              nullptr,
+    nullptr,               nullptr};
+
+const char* const kTextFlagNames[8] = {nullptr,       "text-top-left",
+                                       "text-top",    "text-bottom-left",
+                                       "text-bottom", "text-centred",
+                                       "custom-font", nullptr};
+
+}  // namespace
+
+std::vector<std::string> flag_names(std::uint32_t flags) {
+  std::vector<std::string> names;
+  for (int bit = 0; bit < 32; ++bit)
+    if ((flags >> bit) & 1u)
+      names.push_back(kFlagNames[bit] ? kFlagNames[bit]
+                                      : format_text(32, "bit-0x%08x", 1u << bit));
+  return names;
+}
+
+std::vector<std::string> text_flag_names(std::uint32_t text_flags) {
+  std::vector<std::string> names;
+  for (int bit = 0; bit < 32; ++bit)
+    if ((text_flags >> bit) & 1u)
+      names.push_back(bit < 8 && kTextFlagNames[bit]
+                          ? kTextFlagNames[bit]
+                          : format_text(32, "bit-0x%02x", 1u << bit));
+  return names;
+}
+
+VIEWER_TRAILER decode_trailer(std::span<const std::uint8_t, TRAILER_SIZE> b) {
+  VIEWER_TRAILER t;
+  t.StubSize = read_le32(&b[0]);
+  t.CatalogueSize = read_le32(&b[4]);
+  t.ItemCount = read_le32(&b[8]);
+  t.LicenceSize = read_le32(&b[12]);
+  t.SettingsSize = read_le32(&b[16]);
+  t.BackgroundSize = read_le32(&b[20]);
+  t.LogoSize = read_le32(&b[24]);
+  t.FontSize = read_le32(&b[28]);
+  t.Unused = read_le32(&b[32]);
+  t.TrailerMagic = read_le32(&b[36]);
+  return t;
+}
+
+VIEWER_SETTINGS decode_settings(
+    std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE> block) {
+  const std::uint8_t* b = block.data();
+  VIEWER_SETTINGS s;
+  s.Flags = read_le32(b + 0);
+  s.TextFlags = read_le32(b + 4);
+  s.BackColour = read_le32(b + 8);
+  s.LogoKeyColour = read_le32(b + 12);
+  s.TextColour = read_le32(b + 16);
+  s.ShadowColour = read_le32(b + 20);
+  s.FontHeight = read_le32s(b + 24);
+  s.ShadowX = read_le32s(b + 28);
+  s.ShadowY = read_le32s(b + 32);
+  s.TextX = read_le32s(b + 36);
+  s.TextY = read_le32s(b + 40);
+  s.LogoX = read_le32s(b + 44);
+  s.LogoY = read_le32s(b + 48);
+  s.FontFile = field_text(b + 60, SETTINGS_NAME_FIELD);
+  std::memcpy(s.FontFileField.data(), b + 60, SETTINGS_NAME_FIELD);
+  s.FontFace = field_text(b + 315, SETTINGS_NAME_FIELD);
+  s.BackgroundFile = field_text(b + 570, SETTINGS_NAME_FIELD);
+  s.LogoFile = field_text(b + 825, SETTINGS_NAME_FIELD);
+  s.ScreenText = field_text(b + 1080, SCREEN_TEXT_FIELD);
+  std::memcpy(s.ContentKey.data(), b + 3869, CONTENT_KEY_FIELD);
+  s.ContentKey[CONTENT_KEY_FIELD] = '\0';
+  return s;
+}
+
+const char* region_name(Region region) {
+  switch (region) {
+    case Region::Catalogue: return "catalogue";
+    case Region::Licence: return "licence";
+    case Region::Settings: return "settings";
+    case Region::Background: return "background picture";
+    case Region::Logo: return "logo picture";
+    case Region::Font: return "font";
+  }
+  return "unknown";
+}
+
+RegionSpan region_span(const VIEWER_TRAILER& t, Region region) {
+  // Each offset adds the sizes of every region before it, used or not.
+  const std::uint64_t catalogue = t.StubSize;
+  const std::uint64_t licence = catalogue + t.CatalogueSize;
+  const std::uint64_t settings = licence + t.LicenceSize;
+  const std::uint64_t background = settings + t.SettingsSize;
+  const std::uint64_t logo = background + t.BackgroundSize;
+  const std::uint64_t font = logo + t.LogoSize;
+  switch (region) {
+    case Region::Catalogue: return {catalogue, t.CatalogueSize};
+    case Region::Licence: return {licence, t.LicenceSize};
+    // Only the settings block proper is read, whatever SettingsSize says.
+    case Region::Settings: return {settings, SETTINGS_BLOCK_SIZE};
+    case Region::Background: return {background, t.BackgroundSize};
+    case Region::Logo: return {logo, t.LogoSize};
+    case Region::Font: return {font, t.FontSize};
+  }
+  return {};
+}
+
+bool load_viewer_file(const std::string& path, ViewerFile& out) {
+  out = ViewerFile{};
+  out.ViewerPath = path;
+
+  FilePtr file = open_file(path, "rb");
+  if (!file) {
+    show_error("Error: (522523)",
+               "Cannot open viewer file for reading. Aborting.");
+    return false;
+  }
+
+  // The trailer is found from the end of the file.  A file too short to
+  // hold one cannot carry the magic either.
+  const std::int64_t length = file_length(file.get());
+  std::array<std::uint8_t, TRAILER_SIZE> trailer_bytes{};
+  if (length < static_cast<std::int64_t>(TRAILER_SIZE) ||
+      !read_exact(file.get(), static_cast<std::uint64_t>(length) - TRAILER_SIZE,
+                  trailer_bytes.data(), TRAILER_SIZE) ||
+      read_le32(&trailer_bytes[36]) != TRAILER_MAGIC) {
+    show_error("Error: (53673224)", "Corrupt! - re-build your Kelvora.");
+    return false;
+  }
+  out.FileLength = static_cast<std::uint64_t>(length);
+  out.Trailer = decode_trailer(trailer_bytes);
+
+  // The regions every CD uses must lie before the trailer.
+  for (Region region : {Region::Catalogue, Region::Settings}) {
+    if (!region_in_file(out, region_span(out.Trailer, region))) {
+      report_region_past_end(region);
+      return false;
+    }
+  }
+
+  std::array<std::uint8_t, SETTINGS_BUFFER_SIZE> settings{};
+  if (!read_exact(file.get(), region_span(out.Trailer, Region::Settings).Offset,
+                  settings.data(), SETTINGS_BLOCK_SIZE)) {
+    report_read_failure();
+    return false;
+  }
+  xor_all(ContainerKey.data(), settings.data(), SETTINGS_BLOCK_SIZE);
+  out.Settings = decode_settings(
+      std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE>(settings.data(),
+                                                         SETTINGS_BLOCK_SIZE));
+
+  // The optional regions are checked only when their flag asks for them.
+  const struct {
+    bool used;
+    Region region;
+  } optional_regions[] = {
+      {(out.Settings.Flags & FLAG_LICENCE) != 0, Region::Licence},
+      {(out.Settings.Flags & FLAG_BACKGROUND) != 0, Region::Background},
+      {(out.Settings.Flags & FLAG_LOGO) != 0, Region::Logo},
+      {(out.Settings.TextFlags & TEXT_CUSTOM_FONT) != 0, Region::Font},
+  };
+  for (const auto& entry : optional_regions) {
+    if (entry.used && !region_in_file(out, region_span(out.Trailer, entry.region))) {
+      report_region_past_end(entry.region);
+      return false;
+    }
+  }
+
+  if (out.Settings.Flags & FLAG_LICENCE) {
+    const RegionSpan span = region_span(out.Trailer, Region::Licence);
+    std::vector<std::uint8_t> text;
+    try {
+      // The zeroed tail keeps the deciphered text terminated.
+      text.assign(static_cast<std::size_t>(span.Size) + 50, 0);
+    } catch (const std::bad_alloc&) {
+      show_error("Error: (135235)", "Cannot Allocate EULA.");
+      return false;
+    }
+    if (!read_exact(file.get(), span.Offset, text.data(),
+                    static_cast<std::size_t>(span.Size))) {
+      report_read_failure();
+      return false;
+    }
+    xor_all(ContainerKey.data(), text.data(), static_cast<std::size_t>(span.Size));
+    out.LicenceText = std::string(reinterpret_cast<const char*>(text.data()));
+  }
+  return true;
+}
+
+bool read_region(const ViewerFile& viewer, Region region,
+                 std::vector<std::uint8_t>& out) {
+  const RegionSpan span = region_span(viewer.Trailer, region);
+  if (!region_in_file(viewer, span)) {
+    report_region_past_end(region);
+    return false;
+  }
+  FilePtr file = open_file(viewer.ViewerPath, "rb");
+  if (!file) {
+    show_error("Error: (522523)",
+               "Cannot open viewer file for reading. Aborting.");
+    return false;
+  }
+  try {
+    out.assign(static_cast<std::size_t>(span.Size), 0);
+  } catch (const std::bad_alloc&) {
+    show_error("Error: (135235)", "Cannot allocate the %s.", region_name(region));
+    return false;
+  }
+  if (!read_exact(file.get(), span.Offset, out.data(), out.size())) {
+    report_read_failure();
+    return false;
+  }
+  xor_all(ContainerKey.data(), out.data(), out.size());
+  return true;
+}
+
+RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
+                                    const std::string& destination) {
+  const RegionSpan span = region_span(viewer.Trailer, region);
+  if (!region_in_file(viewer, span)) {
+    report_region_past_end(region);
+    return RegionWrite::Failed;
+  }
+  FilePtr source = open_file(viewer.ViewerPath, "rb");
+  if (!source) {
+    show_error("Error: (522523)",
+               "Cannot open viewer file for reading. Aborting.");
+    return RegionWrite::Failed;
+  }
+  if (!seek_to(source.get(), span.Offset)) {
+    report_read_failure();
+    return RegionWrite::Failed;
+  }
+  FilePtr target = open_file(destination, "wb");
+  if (!target) return RegionWrite::CannotCreate;
+  // Region sizes are 32-bit trailer fields, so one copy covers any region.
+  const int copied = copy_decrypt(ContainerKey.data(), target.get(), source.get(),
+                                  static_cast<std::uint32_t>(span.Size));
+  const bool closed = close_checked(target);
+  if (!copied || !closed) {
+    report_read_failure();
+    return RegionWrite::Failed;
+  }
+  return RegionWrite::Written;
+}
+
+std::optional<std::string_view> path_file_part(std::string_view path) {
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string_view::npos) return std::nullopt;
+  return path.substr(slash + 1);
+}
+
+void path_strip_file(std::string& path) {
+  const std::size_t slash = path.rfind('\\');
+  if (slash != std::string::npos) path.resize(slash);
+}
+
+}  // namespace kelvora
