@@ -26,7 +26,7 @@ void reference_xor_indexed(const std::string& key, std::vector<std::uint8_t>& bu
 }
 
 TEST(XorAll, MatchesOnePassPerKeyCharacterAtEveryLengthAndAlignment) {
-  const std::string keys[] = {"k", "q7Vx!Rm2#Lp9@Tz4$Kw8", "\xE9\x80zz", "abcabc"};
+  const std::string keys[] = {"k", "twenty characters k3y", "\xE9\x80zz", "abcabc"};
   for (const std::string& key : keys) {
     for (std::size_t length : {1u, 7u, 8u, 9u, 31u, 64u, 1000u}) {
       for (std::size_t skew : {0u, 1u, 3u}) {

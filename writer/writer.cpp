@@ -61,6 +61,7 @@ void write_contents(std::FILE* out, const WriterItem& item, std::uint8_t key_byt
                     const fs::path& data_path) {
   std::vector<std::uint8_t> chunk;
   auto put = [&](std::uint8_t* bytes, std::size_t n) {
+    if (n == 0) return;
     xor_bytes(key_byte, bytes, n);
     if (std::fwrite(bytes, 1, n, out) != n)
       throw WriterError("cannot write " + data_path.string());

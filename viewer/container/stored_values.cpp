@@ -19,52 +19,35 @@ constexpr unsigned char phrase_byte() {
 static_assert(phrase_byte() != 0);
 
 // Scrambles a literal at compile time, so that only the scrambled bytes are
-// in the program's data.
+// in the program's data: the plain literal exists only inside this immediate
+// function.  A value that is not printable or holds a zero byte, or a
+// container key whose characters XOR to 0 (which would leave containers in
+// plain), does not compile.
 template <std::size_t N>
-consteval std::array<char, N> scramble(const char (&plain)[N]) {
+consteval std::array<char, N> scramble(const char (&plain)[N], bool is_key = false) {
   std::array<char, N> out{};
-  for (std::size_t i = 0; i + 1 < N; ++i)
-    out[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) ^
-                               phrase_byte());
+  unsigned char combined = 0;
+  for (std::size_t i = 0; i + 1 < N; ++i) {
+    if (plain[i] < 0x20 || plain[i] > 0x7E) throw "stored values are printable";
+    combined ^= static_cast<unsigned char>(plain[i]);
+    out[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) ^ phrase_byte());
+  }
+  if (is_key && combined == 0) throw "a key must not XOR to 0";
   out[N - 1] = '\0';
   return out;
 }
-
-template <std::size_t N>
-consteval bool printable_without_zero(const char (&text)[N]) {
-  for (std::size_t i = 0; i + 1 < N; ++i)
-    if (text[i] < 0x20 || text[i] > 0x7E) return false;
-  return true;
-}
-
-constexpr char kPasswordCheck[] = "KELVORA-PASS-CHECK";
-constexpr char kContainerKey[] = "q7Vx!Rm2#Lp9@Tz4$Kw8";
-constexpr char kWebsiteAddress[] = "https://www.kelvora-cd.example/";
-static_assert(sizeof(kPasswordCheck) - 1 == PASSWORD_CHECK_LENGTH);
-static_assert(sizeof(kContainerKey) - 1 == CONTAINER_KEY_LENGTH);
-static_assert(sizeof(kWebsiteAddress) - 1 == WEBSITE_ADDRESS_LENGTH);
-static_assert(printable_without_zero(kPasswordCheck));
-static_assert(printable_without_zero(kContainerKey));
-static_assert(printable_without_zero(kWebsiteAddress));
-
-consteval unsigned char combined(const char* text) {
-  unsigned char value = 0;
-  for (; *text; ++text) value ^= static_cast<unsigned char>(*text);
-  return value;
-}
-// A container key whose characters XOR to 0 would leave containers in plain.
-static_assert(combined(kContainerKey) != 0);
 
 bool Unscrambled = false;
 
 }  // namespace
 
+// The array sizes fix each value's length.
 constinit std::array<char, PASSWORD_CHECK_LENGTH + 1> PasswordCheck =
-    scramble(kPasswordCheck);
+    scramble("KELVORA-PASS-CHECK");
 constinit std::array<char, CONTAINER_KEY_LENGTH + 1> ContainerKey =
-    scramble(kContainerKey);
+    scramble("q7Vx!Rm2#Lp9@Tz4$Kw8", true);
 constinit std::array<char, WEBSITE_ADDRESS_LENGTH + 1> WebsiteAddress =
-    scramble(kWebsiteAddress);
+    scramble("https://www.kelvora-cd.example/");
 
 void unscramble_stored_values() {
   if (Unscrambled) return;
