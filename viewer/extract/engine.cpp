@@ -1,0 +1,484 @@
+#include "viewer/extract/engine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "viewer/container/ciphers.h"
+#include "viewer/container/file_io.h"
+#include "viewer/startup/message_sink.h"
+
+#if defined(_WIN32)
+#include <direct.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kelvora {
+namespace fs = std::filesystem;
+namespace {
+
+bool is_separator(char c) {
+#if defined(_WIN32)
+  return c == '\\' || c == '/';
+#else
+  return c == '/' || c == '\\';
+#endif
+}
+
+bool exists_at(const std::string& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+bool is_link(const std::string& path) {
+  std::error_code error;
+  return fs::is_symlink(fs::symlink_status(path, error));
+}
+
+std::string join(const std::string& left, const std::string& right) {
+  std::string path = left;
+  path += PATH_SEPARATOR;
+  path += right;
+  return path;
+}
+
+bool aborted(const Extractor& x) {
+  return x.ExportAborted && x.ExportAborted->load(std::memory_order_relaxed);
+}
+
+void report_progress(Extractor& x) {
+  if (x.OnProgress) x.OnProgress(x.Progress);
+}
+
+void change_directory(const Extractor& x, const std::string& directory) {
+  if (!x.ChangeCurrentDirectory || directory.empty()) return;
+  set_current_drive(directory[0]);
+  std::error_code error;
+  fs::current_path(directory, error);
+}
+
+std::string shown(const std::string& name) { return name.empty() ? "(no name)" : name; }
+
+void report_refused(const std::string& name, const char* reason) {
+  show_error("Error:(345636)", "Cannot export [%s]: %s.", shown(name).c_str(), reason);
+}
+
+void report_too_long(const std::string& name) {
+  show_error("Error:(345637)",
+             "Cannot export [%s]: its path would be longer than 1023 characters.",
+             shown(name).c_str());
+}
+
+std::vector<std::string> split_pieces(const std::string& path) {
+  std::vector<std::string> pieces;
+  std::string piece;
+  for (char c : path) {
+    if (is_separator(c)) {
+      if (!piece.empty()) pieces.push_back(piece);
+      piece.clear();
+    } else {
+      piece += c;
+    }
+  }
+  if (!piece.empty()) pieces.push_back(piece);
+  return pieces;
+}
+
+// Creates the directories of path.  The pieces of trusted (the target the
+// user chose, which may well pass through links) are taken as they are; any
+// later piece must not be a link.  Returns 1, 0 after a failure to create,
+// -1 after refusing a link.
+int make_dir_below(const std::string& path, const std::string* trusted) {
+  const std::vector<std::string> pieces = split_pieces(path);
+  const std::size_t trusted_pieces =
+      trusted ? split_pieces(*trusted).size() : pieces.size();
+  if (pieces.empty()) return 1;
+
+  std::string result;
+  std::size_t first = 0;
+#if defined(_WIN32)
+  // The first piece is the drive (C:) and is neither tested nor created.
+  result = pieces[0];
+  first = 1;
+#endif
+  for (std::size_t i = first; i < pieces.size(); ++i) {
+#if defined(_WIN32)
+    result += PATH_SEPARATOR;
+#else
+    // An absolute path starts at the root; a relative one at its first piece.
+    if (i > 0 || is_separator(path[0])) result += PATH_SEPARATOR;
+#endif
+    result += pieces[i];
+    if (i >= trusted_pieces && is_link(result)) {
+      show_error("Error:(4312)", "Cannot export into %s: it is a link.", result.c_str());
+      return -1;
+    }
+    if (!exists_at(result)) {
+      std::error_code error;
+      if (!fs::create_directory(result, error) && !exists_at(result)) {
+        show_plain_message("Error Making Dir...(4311)", result.c_str());
+        return 0;
+      }
+    }
+  }
+  return 1;
+}
+
+bool iequal_ascii(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char l, char r) {
+           return std::toupper(static_cast<unsigned char>(l)) ==
+                  std::toupper(static_cast<unsigned char>(r));
+         });
+}
+
+// Creates (or truncates) an output file without following a link at its
+// place: a link there is replaced by the file.
+FilePtr create_output(const std::string& path) {
+  if (is_link(path)) {
+    std::error_code error;
+    fs::remove(path, error);
+  }
+#if defined(_WIN32)
+  return open_file(path, "wb");
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return FilePtr(file);
+#endif
+}
+
+void remove_output(const std::string& path) {
+  std::error_code error;
+  fs::remove(path, error);
+}
+
+// Finishes one file in the progress and the result.
+int file_done(Extractor& x, bool written, std::uint32_t size) {
+  x.Progress.FilesDone += 1;
+  if (written) {
+    x.Result.FilesWritten += 1;
+    x.Result.BytesWritten += size;
+  } else if (!x.Result.Aborted) {
+    x.Result.FilesFailed += 1;
+  }
+  report_progress(x);
+  return written ? 1 : 0;
+}
+
+}  // namespace
+
+const char* unsafe_name_reason(const std::string& name) {
+  if (!name.empty() && is_separator(name[0])) return "the name is an absolute path";
+  if (name.find(':') != std::string::npos) return "the name holds a drive or a colon";
+  static const char* const devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",
+                                        "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
+                                        "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5",
+                                        "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+  std::string piece;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && !is_separator(name[i])) {
+      piece += name[i];
+      continue;
+    }
+    if (piece == "..") return "the name would leave the target directory";
+    // A device name counts with any extension and trailing blanks.
+    std::string base = piece.substr(0, piece.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : devices)
+      if (iequal_ascii(base, device)) return "the name is a device name";
+    piece.clear();
+  }
+  return nullptr;
+}
+
+std::string local_name(const std::string& name) {
+  std::string local = name;
+#if !defined(_WIN32)
+  std::replace(local.begin(), local.end(), '\\', '/');
+#endif
+  return local;
+}
+
+int make_dir_path(const std::string& path) {
+  return make_dir_below(path, nullptr) == 1 ? 1 : 0;
+}
+
+void set_current_drive(char letter) {
+#if defined(_WIN32)
+  const int upper = std::toupper(static_cast<unsigned char>(letter));
+  if (upper >= 'A' && upper <= 'Z') _chdrive(upper - 'A' + 1);
+#else
+  (void)letter;  // no drives
+#endif
+}
+
+std::string viewer_directory(const ViewerFile& viewer) {
+  const std::string& path = viewer.ViewerPath;
+  std::size_t cut = std::string::npos;
+  for (std::size_t i = path.size(); i-- > 0;)
+    if (is_separator(path[i])) {
+      cut = i;
+      break;
+    }
+  if (cut == std::string::npos) return ".";
+  if (cut == 0) return path.substr(0, 1);
+  return path.substr(0, cut);
+}
+
+std::string data_file_path(const ViewerFile& viewer, const std::string& data_file) {
+  const std::string directory = viewer_directory(viewer);
+  const std::string exact = join(directory, local_name(data_file));
+  if (exists_at(exact)) return exact;
+#if defined(_WIN32)
+  return exact;  // the file system ignores letter case already
+#else
+  // CDs are often mounted with other letter case: look each piece up.
+  std::string path = directory;
+  std::string piece;
+  const std::string local = local_name(data_file);
+  for (std::size_t i = 0; i <= local.size(); ++i) {
+    if (i < local.size() && local[i] != '/') {
+      piece += local[i];
+      continue;
+    }
+    if (piece.empty()) continue;
+    std::string next = join(path, piece);
+    if (!exists_at(next)) {
+      std::error_code error;
+      for (fs::directory_iterator it(path, error), end; !error && it != end;
+           it.increment(error)) {
+        const std::string candidate = it->path().filename().string();
+        if (iequal_ascii(candidate, piece)) {
+          next = join(path, candidate);
+          break;
+        }
+      }
+    }
+    path = next;
+    piece.clear();
+  }
+  return path;
+#endif
+}
+
+int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
+  if (entry >= x.Cat.Entries.size()) return 0;
+  const CryptItem& item = x.Cat.Entries[entry];
+  x.Progress.CurrentName = item.Name;
+  report_progress(x);
+
+  if (const char* reason = unsafe_name_reason(item.Name)) {
+    report_refused(item.Name, reason);
+    return file_done(x, false, 0);
+  }
+  const std::string name = x.LocalText ? x.LocalText(item.Name) : item.Name;
+  const std::string output = join(directory, local_name(name));
+  if (output.size() > MAX_BUILT_PATH) {
+    report_too_long(item.Name);
+    return file_done(x, false, 0);
+  }
+  if (viewer_directory(x.Viewer).size() > MAX_VIEWER_DIRECTORY) {
+    show_error("Error:(345639)", "The CD's directory is longer than 254 characters.");
+    return file_done(x, false, 0);
+  }
+  change_directory(x, viewer_directory(x.Viewer));
+
+  if (item.DataFile.empty()) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return file_done(x, false, 0);
+  }
+  const char* data_reason = unsafe_name_reason(item.DataFile);
+  if (data_reason) {
+    show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
+               item.DataFile.c_str(), data_reason);
+    return file_done(x, false, 0);
+  }
+  const std::string data_path = data_file_path(x.Viewer, item.DataFile);
+  std::error_code error;
+  FilePtr data = fs::is_regular_file(data_path, error) ? open_file(data_path, "rb") : nullptr;
+  if (!data) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return file_done(x, false, 0);
+  }
+  // A data file too short for the entry is reported before anything is made.
+  const std::int64_t length = file_length(data.get());
+  if (length < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
+                        static_cast<std::uint64_t>(length)) {
+    show_error("Error:(345638)", "The data file %s is too short for [%s].",
+               item.DataFile.c_str(), item.Name.c_str());
+    return file_done(x, false, 0);
+  }
+  if (!seek_to(data.get(), item.DataOffset)) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return file_done(x, false, 0);
+  }
+
+  FilePtr out;
+  if (!x.DryRun) {
+    out = create_output(output);
+    if (!out) {
+      show_error("Error:(34565)", "Cannot create new export file.");
+      return file_done(x, false, 0);
+    }
+  }
+  const CopyResult copied = copy_decrypt_observed(
+      x.ContentKey, out.get(), data.get(), item.Size, [&](std::uint32_t chunk) {
+        x.Progress.BytesDone += chunk;
+        report_progress(x);
+        return !aborted(x);
+      });
+  const bool closed = x.DryRun || close_checked(out);
+  switch (copied) {
+    case CopyResult::Done:
+      if (closed) return file_done(x, true, item.Size);
+      remove_output(output);
+      show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
+                 item.Name.c_str());
+      return file_done(x, false, 0);
+    case CopyResult::ShortRead:
+      if (!x.DryRun) remove_output(output);
+      show_error("Error:(345638)", "The data file %s is too short for [%s].",
+                 item.DataFile.c_str(), item.Name.c_str());
+      return file_done(x, false, 0);
+    case CopyResult::WriteFailed:
+      remove_output(output);
+      show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
+                 item.Name.c_str());
+      return file_done(x, false, 0);
+    case CopyResult::Aborted:
+      if (!x.DryRun) remove_output(output);
+      x.Result.Aborted = true;
+      return file_done(x, false, 0);
+    case CopyResult::NoMemory:  // reported by the copy
+    case CopyResult::NoKey:
+      if (!x.DryRun) remove_output(output);
+      return file_done(x, false, 0);
+  }
+  return 0;
+}
+
+void extract_folder_files(Extractor& x, EntryIndex folder, const std::string& directory) {
+  for (EntryIndex file : folder_files(x.Cat, folder)) {
+    if (aborted(x)) {
+      x.Result.Aborted = true;
+      return;
+    }
+    extract_file(x, file, directory);
+  }
+}
+
+namespace {
+
+// Builds and makes the directory of a folder below parent; empty when the
+// folder cannot be written (reported).
+bool folder_directory(Extractor& x, const CryptItem& folder, const std::string& parent,
+                      std::string& directory) {
+  if (const char* reason = unsafe_name_reason(folder.Name)) {
+    report_refused(folder.Name, reason);
+    x.Result.FoldersFailed += 1;
+    return false;
+  }
+  const std::string name = x.LocalText ? x.LocalText(folder.Name) : folder.Name;
+  directory = join(parent, local_name(name));
+  if (directory.size() > MAX_BUILT_PATH) {
+    report_too_long(folder.Name);
+    x.Result.FoldersFailed += 1;
+    return false;
+  }
+  if (x.DryRun) return true;
+  const int made = make_dir_below(directory, &parent);
+  if (made == 1) return true;
+  x.Result.FoldersFailed += 1;
+  // A directory that could not be made lets its files fail one by one; a
+  // link in its place is never written through.
+  return made == 0;
+}
+
+}  // namespace
+
+int export_folder(Extractor& x, EntryIndex folder, const std::string& target) {
+  if (folder >= x.Cat.Entries.size()) return 1;
+  count_folder(x.Cat, folder, x.Progress);
+  change_directory(x, target);
+  if (!x.DryRun) make_dir_path(target);
+  const CryptItem& item = x.Cat.Entries[folder];
+  std::string directory;
+  if (folder_directory(x, item, target, directory)) {
+    extract_folder_files(x, folder, directory);
+    if (item.TreeItem != NO_NODE && tree_first_child(x.Cat, item.TreeItem) != NO_NODE)
+      export_subfolders(x, item.TreeItem, directory);
+  }
+  return 1;
+}
+
+void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& directory) {
+  for (TreeNodeIndex child = tree_first_child(x.Cat, node); child != NO_NODE;
+       child = tree_next_sibling(x.Cat, child)) {
+    if (aborted(x)) {
+      x.Result.Aborted = true;
+      return;
+    }
+    const EntryIndex entry = tree_item_entry(x.Cat, child);
+    if (entry == NO_ENTRY) continue;
+    change_directory(x, directory);
+    std::string sub;
+    if (!folder_directory(x, x.Cat.Entries[entry], directory, sub)) continue;
+    extract_folder_files(x, entry, sub);
+    if (tree_first_child(x.Cat, child) != NO_NODE) export_subfolders(x, child, sub);
+  }
+}
+
+void export_files(Extractor& x, const std::vector<EntryIndex>& files,
+                  const std::string& target) {
+  for (EntryIndex file : files) {
+    if (file >= x.Cat.Entries.size()) continue;
+    x.Progress.FilesTotal += 1;
+    x.Progress.BytesTotal += x.Cat.Entries[file].Size;
+  }
+  for (EntryIndex file : files) {
+    if (aborted(x)) {
+      x.Result.Aborted = true;
+      return;
+    }
+    extract_file(x, file, target);
+  }
+}
+
+void count_folder(const Catalogue& catalogue, EntryIndex folder, ExportProgress& totals) {
+  if (folder >= catalogue.Entries.size()) return;
+  auto add_files = [&](EntryIndex entry) {
+    for (EntryIndex file : folder_files(catalogue, entry)) {
+      totals.FilesTotal += 1;
+      totals.BytesTotal += catalogue.Entries[file].Size;
+    }
+  };
+  add_files(folder);
+  const TreeNodeIndex top = catalogue.Entries[folder].TreeItem;
+  if (top == NO_NODE) return;
+  // Depth-first over the sub-tree without recursion: a hostile catalogue
+  // may nest folders as deep as it has records.
+  std::vector<TreeNodeIndex> pending;
+  for (TreeNodeIndex c = tree_first_child(catalogue, top); c != NO_NODE;
+       c = tree_next_sibling(catalogue, c))
+    pending.push_back(c);
+  while (!pending.empty()) {
+    const TreeNodeIndex node = pending.back();
+    pending.pop_back();
+    const EntryIndex entry = tree_item_entry(catalogue, node);
+    if (entry != NO_ENTRY) add_files(entry);
+    for (TreeNodeIndex c = tree_first_child(catalogue, node); c != NO_NODE;
+         c = tree_next_sibling(catalogue, c))
+      pending.push_back(c);
+  }
+}
+
+}  // namespace kelvora

@@ -1,0 +1,131 @@
+// The extraction engine: writes the decrypted contents of file entries into
+// directories, a folder's own files first and then its sub-folders in the
+// tree's order, creating the directory tree as it goes.
+//
+// Paths are joined with the platform's separator ("\" on Windows, "/"
+// elsewhere); on other platforms a backslash inside a stored name or data
+// file name is a directory separator too.  Entry names are used as stored,
+// except that a name which would leave the target (a ".." component, an
+// absolute path, a drive letter or ":", a device name such as CON or NUL) is
+// refused and skipped, and no built path grows past the capacities below.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "viewer/catalogue/catalogue.h"
+#include "viewer/container/viewer_file.h"
+
+namespace kelvora {
+
+#if defined(_WIN32)
+constexpr char PATH_SEPARATOR = '\\';
+#else
+constexpr char PATH_SEPARATOR = '/';
+#endif
+
+// Capacities of the texts the engine builds, terminator excluded.
+constexpr std::size_t MAX_BUILT_PATH = 1023;    // directories and output paths
+constexpr std::size_t MAX_VIEWER_DIRECTORY = 254;
+
+// What an export has done so far; handed to the progress callback.
+struct ExportProgress {
+  std::uint32_t FilesDone = 0;   // files finished, written or failed
+  std::uint32_t FilesTotal = 0;  // files the export will try
+  std::uint64_t BytesDone = 0;
+  std::uint64_t BytesTotal = 0;
+  std::string CurrentName;       // entry being written
+};
+
+// What an export did.
+struct ExportResult {
+  std::uint32_t FilesWritten = 0;
+  std::uint32_t FilesFailed = 0;    // each reported with its message
+  std::uint32_t FoldersFailed = 0;  // directories not made or names refused
+  std::uint64_t BytesWritten = 0;
+  bool Aborted = false;             // stopped through ExportAborted
+
+  bool all_done() const { return FilesFailed == 0 && FoldersFailed == 0 && !Aborted; }
+};
+
+// Everything one export reads.  The catalogue, viewer file and key must
+// outlive it.
+struct Extractor {
+  const ViewerFile& Viewer;
+  const Catalogue& Cat;
+  const char* ContentKey;  // after the password gate: the password
+
+  // Called after each file and each 1 MiB chunk; may be empty.
+  std::function<void(const ExportProgress&)> OnProgress;
+  // Set by another thread to stop the export between files or chunks.
+  const std::atomic<bool>* ExportAborted = nullptr;
+  // Make the viewer's drive and directory, and the export's directories,
+  // the process's current ones as the viewer does (its folder picker starts
+  // there).  Off in tools that must not change their working directory.
+  bool ChangeCurrentDirectory = false;
+  // Read data files but write nothing (verifying a CD).
+  bool DryRun = false;
+  // Turns a stored 8-bit name into the name written on this platform's file
+  // system (a code-page conversion); empty keeps the stored bytes.
+  std::function<std::string(const std::string&)> LocalText;
+
+  ExportProgress Progress;
+  ExportResult Result;
+
+  Extractor(const ViewerFile& viewer, const Catalogue& catalogue, const char* key)
+      : Viewer(viewer), Cat(catalogue), ContentKey(key) {}
+};
+
+// Creates every directory of path that does not exist yet.  The first piece
+// (a drive such as C: on Windows, the root elsewhere) is taken as it is.
+// Returns 1, or 0 after the plain "Error Making Dir...(4311)" box naming the
+// directory that could not be made; earlier directories stay.
+int make_dir_path(const std::string& path);
+
+// Makes the drive of a letter the process's current drive (nothing to do
+// where there are no drives).
+void set_current_drive(char letter);
+
+// The viewer file's directory (ViewerPath cut at its last separator).
+std::string viewer_directory(const ViewerFile& viewer);
+
+// Writes one file entry into directory under its name.  Returns 1 when the
+// file was written whole, 0 after its message.
+int extract_file(Extractor& x, EntryIndex entry, const std::string& directory);
+
+// Writes every file entry whose ParentId is the folder's Id, in catalogue
+// order, into directory.
+void extract_folder_files(Extractor& x, EntryIndex folder, const std::string& directory);
+
+// Writes a folder (or the whole CD) as target/Name with all its sub-folders.
+// Returns 1 always, as the viewer does; the outcome is in x.Result.
+int export_folder(Extractor& x, EntryIndex folder, const std::string& target);
+
+// Writes the sub-folders of a tree node, depth-first, into directory.
+void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& directory);
+
+// Writes the given file entries into target, in the given order (the export
+// of file-list rows).
+void export_files(Extractor& x, const std::vector<EntryIndex>& files,
+                  const std::string& target);
+
+// Counts the files and bytes an export of a folder will try, for progress.
+void count_folder(const Catalogue& catalogue, EntryIndex folder, ExportProgress& totals);
+
+// Why a stored name cannot be used as a path component below a target, or
+// nullptr when it can.
+const char* unsafe_name_reason(const std::string& name);
+
+// The stored name as a relative path on this platform (backslashes become
+// separators elsewhere than on Windows).
+std::string local_name(const std::string& name);
+
+// The path of an entry's data file: the viewer's directory and DataFile.
+// Found case-insensitively where the exact name does not exist.
+std::string data_file_path(const ViewerFile& viewer, const std::string& data_file);
+
+}  // namespace kelvora
