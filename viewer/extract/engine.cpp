@@ -407,7 +407,7 @@ bool folder_directory(Extractor& x, const CryptItem& folder, const std::string& 
 
 int export_folder(Extractor& x, EntryIndex folder, const std::string& target) {
   if (folder >= x.Cat.Entries.size()) return 1;
-  count_folder(x.Cat, folder, x.Progress);
+  if (x.CountTotals) count_folder(x.Cat, folder, x.Progress);
   change_directory(x, target);
   if (!x.DryRun) make_dir_path(target);
   const CryptItem& item = x.Cat.Entries[folder];
@@ -440,7 +440,7 @@ void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& dire
 void export_files(Extractor& x, const std::vector<EntryIndex>& files,
                   const std::string& target) {
   for (EntryIndex file : files) {
-    if (file >= x.Cat.Entries.size()) continue;
+    if (!x.CountTotals || file >= x.Cat.Entries.size()) continue;
     x.Progress.FilesTotal += 1;
     x.Progress.BytesTotal += x.Cat.Entries[file].Size;
   }

@@ -67,6 +67,9 @@ struct Extractor {
   // the process's current ones as the viewer does (its folder picker starts
   // there).  Off in tools that must not change their working directory.
   bool ChangeCurrentDirectory = false;
+  // Add what an export will try to Progress's totals when it starts; off
+  // when the caller counted a larger selection itself.
+  bool CountTotals = true;
   // Read data files but write nothing (verifying a CD).
   bool DryRun = false;
   // Turns a stored 8-bit name into the name written on this platform's file

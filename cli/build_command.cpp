@@ -1,0 +1,219 @@
+// kelvora build: a CD from a directory tree, through the writer.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "viewer/container/password.h"
+#include "writer/codepage.h"
+#include "writer/writer.h"
+
+namespace kelvora::cli {
+namespace fs = std::filesystem;
+namespace {
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<std::uint8_t> read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError("cannot read " + path);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string read_text(const std::string& path) {
+  const auto bytes = read_all(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// "#RRGGBB" or "R,G,B" as a colour value 0x00BBGGRR.
+std::uint32_t parse_colour(const std::string& text) {
+  unsigned r = 0, g = 0, b = 0;
+  char end = 0;
+  if (text.size() == 7 && text[0] == '#' &&
+      std::sscanf(text.c_str() + 1, "%2x%2x%2x%c", &r, &g, &b, &end) == 3)
+    return r | (g << 8) | (b << 16);
+  if (std::sscanf(text.c_str(), "%u,%u,%u%c", &r, &g, &b, &end) == 3 && r < 256 && g < 256 &&
+      b < 256)
+    return r | (g << 8) | (b << 16);
+  throw UsageError("not a colour (#RRGGBB or R,G,B): " + text);
+}
+
+bool parse_point(const std::string& text, std::int32_t& x, std::int32_t& y) {
+  long a = 0, b = 0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%ld,%ld%c", &a, &b, &end) != 2) return false;
+  x = static_cast<std::int32_t>(a);
+  y = static_cast<std::int32_t>(b);
+  return true;
+}
+
+std::uint32_t placement(const std::string& value, const std::vector<std::pair<const char*, std::uint32_t>>& table,
+                        const char* what) {
+  for (const auto& [name, bit] : table)
+    if (value == name) return bit;
+  std::string names;
+  for (const auto& [name, bit] : table) names += std::string(names.empty() ? "" : ", ") + name;
+  throw UsageError(std::string("unknown ") + what + " '" + value + "' (one of: " + names + ")");
+}
+
+std::string stored(const std::string& utf8, const std::string& codepage, const char* what) {
+  auto text = from_utf8(utf8, codepage);
+  if (!text) throw UsageError(std::string("the ") + what + " has characters code page " +
+                              codepage + " cannot hold");
+  return *text;
+}
+
+// Lines end in CR LF on the CD.
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
+std::string random_key() {
+  static const char alphabet[] =
+      "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+  std::random_device random;
+  std::string key;
+  while (key.size() < 24) key += alphabet[random() % (sizeof alphabet - 1)];
+  return key;
+}
+
+CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
+  CdDescription cd = describe_directory(o.Source, o.Codepage);
+  VIEWER_SETTINGS& s = cd.Settings;
+  s.BackColour = 0x00000000;
+  s.TextColour = 0x00FFFFFF;
+  s.FontHeight = o.FontHeight;
+
+  if (o.Stub) {
+    cd.Stub = read_all(*o.Stub);
+  } else if (!default_stub.empty() && fs::exists(default_stub)) {
+    cd.Stub = read_all(default_stub);
+  } else {
+    std::fprintf(stderr,
+                 "kelvora: no Windows viewer is built; the CD gets an empty program image "
+                 "(it can be read with kelvora, not run on Windows)\n");
+  }
+  if (o.Password || o.PasswordFile) {
+    std::string password = o.Password ? *o.Password : "";
+    if (o.PasswordFile) {
+      password = read_text(*o.PasswordFile);
+      while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
+        password.pop_back();
+    }
+    cd.Password = stored(password, o.Codepage, "password");
+    if (cd.Password->size() > MAX_PASSWORD_LENGTH)
+      throw UsageError("the password is longer than 254 characters");
+  } else {
+    set_content_key(s, o.ContentKey ? stored(*o.ContentKey, o.Codepage, "content key")
+                                    : random_key());
+  }
+  if (o.Licence) cd.Licence = crlf(read_text(*o.Licence));
+
+  if (o.Background) {
+    cd.Background = read_all(*o.Background);
+    s.BackgroundFile = ".\\" + stored(fs::path(*o.Background).filename().string(), o.Codepage,
+                                      "background's name");
+    s.Flags |= placement(o.BackgroundMode,
+                         {{"stretched", 0}, {"tiled", FLAG_BACKGROUND_TILED},
+                          {"quarters", FLAG_BACKGROUND_QUARTERS},
+                          {"top-left", FLAG_BACKGROUND_TOP_LEFT}, {"top", FLAG_BACKGROUND_TOP},
+                          {"bottom-left", FLAG_BACKGROUND_BOTTOM_LEFT},
+                          {"bottom", FLAG_BACKGROUND_BOTTOM},
+                          {"centred", FLAG_BACKGROUND_CENTRED}},
+                         "background mode");
+  }
+  if (o.Logo) {
+    cd.Logo = read_all(*o.Logo);
+    s.LogoFile =
+        ".\\" + stored(fs::path(*o.Logo).filename().string(), o.Codepage, "logo's name");
+    if (parse_point(o.LogoPosition, s.LogoX, s.LogoY))
+      s.Flags |= FLAG_LOGO_AT_XY;
+    else
+      s.Flags |= placement(o.LogoPosition,
+                           {{"top-left", FLAG_LOGO_TOP_LEFT}, {"top", FLAG_LOGO_TOP},
+                            {"bottom-left", FLAG_LOGO_BOTTOM_LEFT}, {"bottom", FLAG_LOGO_BOTTOM},
+                            {"centred", FLAG_LOGO_CENTRED}},
+                           "logo position");
+    if (o.LogoKey) {
+      s.Flags |= FLAG_LOGO_TRANSPARENT;
+      s.LogoKeyColour = parse_colour(*o.LogoKey);
+    }
+  }
+  if (o.Font) {
+    if (!o.FontFace) throw UsageError("--font needs --font-face");
+    cd.Font = read_all(*o.Font);
+    s.FontFile = stored(fs::path(*o.Font).filename().string(), o.Codepage, "font's name");
+    s.FontFace = stored(*o.FontFace, o.Codepage, "font face");
+  }
+  if (o.Text || o.TextFile) {
+    s.Flags |= FLAG_TEXT;
+    s.ScreenText = stored(crlf(o.Text ? *o.Text : read_text(*o.TextFile)), o.Codepage, "text");
+    if (s.ScreenText.size() >= SCREEN_TEXT_FIELD)
+      throw UsageError("the start-screen text is longer than 2788 bytes");
+    if (!parse_point(o.TextPosition, s.TextX, s.TextY))
+      s.TextFlags |= placement(o.TextPosition,
+                               {{"top-left", TEXT_TOP_LEFT}, {"top", TEXT_TOP},
+                                {"bottom-left", TEXT_BOTTOM_LEFT}, {"bottom", TEXT_BOTTOM},
+                                {"centred", TEXT_CENTRED}},
+                               "text position");
+  }
+  if (o.TextColour) s.TextColour = parse_colour(*o.TextColour);
+  if (o.BackColour) s.BackColour = parse_colour(*o.BackColour);
+  if (o.Shadow) {
+    s.Flags |= FLAG_TEXT_SHADOW;
+    s.ShadowColour = parse_colour(*o.Shadow);
+    if (!parse_point(o.ShadowOffset, s.ShadowX, s.ShadowY))
+      throw UsageError("--shadow-offset takes X,Y");
+  }
+  if (o.NoExport) s.Flags |= FLAG_NO_EXPORT;
+  if (o.ClearRecent) s.Flags |= FLAG_CLEAR_RECENT;
+  cd.MaxDataFile = o.MaxDataFile;
+  cd.ViewerName = o.ViewerName;
+  return cd;
+}
+
+}  // namespace
+
+int run_build(const BuildOptions& options, const std::string& default_stub) {
+  try {
+    const CdDescription cd = describe(options, default_stub);
+    const WrittenCd written = write_cd(cd, options.Output);
+    std::uint32_t files = 0, folders = 0;
+    std::uint64_t bytes = 0;
+    for (const WriterItem& item : cd.Items) {
+      if (item.Kind == KIND_FOLDER) ++folders;
+      if (item.Kind == KIND_FILE) {
+        ++files;
+        bytes += fs::file_size(item.SourcePath);
+      }
+    }
+    std::printf("Wrote %s and %zu data %s: %u %s (%s) in %u %s%s.\n",
+                written.ViewerPath.string().c_str(), written.DataFiles.size(),
+                written.DataFiles.size() == 1 ? "file" : "files", files,
+                files == 1 ? "file" : "files", human_bytes(bytes).c_str(), folders,
+                folders == 1 ? "folder" : "folders", cd.Password ? ", with a password" : "");
+    return EXIT_ALL_DONE;
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "kelvora: %s\n", error.what());
+    return EXIT_USAGE;
+  } catch (const WriterError& error) {
+    std::fprintf(stderr, "kelvora: %s\n", error.what());
+    return EXIT_SOME_FAILED;
+  } catch (const fs::filesystem_error& error) {
+    std::fprintf(stderr, "kelvora: %s\n", error.what());
+    return EXIT_SOME_FAILED;
+  }
+}
+
+}  // namespace kelvora::cli

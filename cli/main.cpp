@@ -1,0 +1,121 @@
+// kelvora: reads, verifies, extracts and builds Kelvora CDs on any platform.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/cd_session.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "viewer/container/stored_values.h"
+
+#ifndef KELVORA_DEFAULT_STUB
+#define KELVORA_DEFAULT_STUB ""
+#endif
+
+namespace {
+
+constexpr const char* kFooter =
+    "\nExit codes:\n"
+    "  0  all done\n"
+    "  1  some entries failed (each is reported)\n"
+    "  2  usage error\n"
+    "  3  not a viewer file, or damaged\n"
+    "  4  password missing or wrong\n";
+
+void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
+  command->add_option("CD", cd.Cd, "The viewer file, or the directory that holds it")
+      ->required();
+  command->add_option("--password", cd.Password, "The CD's password");
+  command->add_option("--password-file", cd.PasswordFile,
+                      "Read the password from the first line of a file (- for stdin)");
+  command->add_option("--codepage", cd.Codepage,
+                      "Code page of the CD's names (default windows-1252)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kelvora::cli;
+  kelvora::unscramble_stored_values();
+
+  CLI::App app{"kelvora: read, verify, extract and build Kelvora encrypted CDs"};
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "kelvora 1.0.0");
+
+  CdOptions cd;
+  auto* info = app.add_subcommand("info", "Show the viewer file's regions, flags and totals");
+  add_cd_options(info, cd);
+
+  bool json = false;
+  auto* list = app.add_subcommand("list", "List the CD's folders and files with their sizes");
+  add_cd_options(list, cd);
+  list->add_flag("--json", json, "Print every catalogue entry as one JSON object");
+
+  std::string directory = ".";
+  std::vector<std::string> paths;
+  bool quiet = false;
+  auto* extract = app.add_subcommand(
+      "extract", "Write decrypted files as the viewer's Export does (DIR/Kelvora/...)");
+  add_cd_options(extract, cd);
+  extract->add_option("PATH", paths,
+                      "Folders or files to extract, as kelvora list names them "
+                      "(Kelvora/Docs); default the whole CD");
+  extract->add_option("-d,--directory", directory, "Target directory (default: current)");
+  extract->add_flag("-q,--quiet", quiet, "No progress bar");
+
+  auto* test = app.add_subcommand(
+      "test", "Decipher every file without writing it and check every data file");
+  add_cd_options(test, cd);
+
+  BuildOptions b;
+  auto* build = app.add_subcommand("build", "Write a CD from a directory tree");
+  build->add_option("SRC_DIR", b.Source, "The files and folders to put on the CD")->required();
+  build->add_option("-o,--output", b.Output, "Directory for the viewer and data files")
+      ->required();
+  build->add_option("--password", b.Password, "Protect the CD with this password");
+  build->add_option("--password-file", b.PasswordFile, "Read the password from a file");
+  build->add_option("--content-key", b.ContentKey,
+                    "Key of the contents without a password (default: a random one)");
+  build->add_option("--licence", b.Licence, "Licence text file shown before the CD opens");
+  build->add_option("--background", b.Background, "Start-screen background picture");
+  build->add_option("--background-mode", b.BackgroundMode,
+                    "stretched, tiled, quarters, top-left, top, bottom-left, bottom, centred");
+  build->add_option("--logo", b.Logo, "Start-screen logo picture");
+  build->add_option("--logo-pos", b.LogoPosition,
+                    "top-left, top, bottom-left, bottom, centred or X,Y");
+  build->add_option("--logo-key", b.LogoKey, "Logo colour drawn transparent (#RRGGBB)");
+  build->add_option("--font", b.Font, "Font file for the start-screen text");
+  build->add_option("--font-face", b.FontFace, "Face name of that font");
+  build->add_option("--font-height", b.FontHeight, "Height of the start-screen font");
+  build->add_option("--text", b.Text, "Start-screen text");
+  build->add_option("--text-file", b.TextFile, "Start-screen text from a file");
+  build->add_option("--text-pos", b.TextPosition,
+                    "top-left, top, bottom-left, bottom, centred or X,Y");
+  build->add_option("--text-colour", b.TextColour, "Text colour (#RRGGBB)");
+  build->add_option("--back-colour", b.BackColour, "Start-screen background colour");
+  build->add_option("--shadow", b.Shadow, "Draw the text with a shadow of this colour");
+  build->add_option("--shadow-offset", b.ShadowOffset, "Shadow offset X,Y (default 2,2)");
+  build->add_flag("--no-export", b.NoExport, "Forbid exporting files from the viewer");
+  build->add_flag("--clear-recent", b.ClearRecent,
+                  "Clear the recent-documents list when the viewer ends");
+  build->add_option("--stub", b.Stub, "Viewer program to append the CD to");
+  build->add_option("--viewer-name", b.ViewerName, "File name of the viewer (viewer.exe)");
+  build->add_option("--max-data-file", b.MaxDataFile, "Start a new data file past BYTES");
+  build->add_option("--codepage", b.Codepage, "Code page of the stored names");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? EXIT_ALL_DONE : EXIT_USAGE;
+  }
+
+  install_message_handler(build->parsed() ? b.Codepage : cd.Codepage);
+  if (info->parsed()) return run_info(cd);
+  if (list->parsed()) return run_list(cd, json);
+  if (extract->parsed()) return run_extract(cd, directory, paths, quiet);
+  if (test->parsed()) return run_test(cd);
+  if (build->parsed()) return run_build(b, KELVORA_DEFAULT_STUB);
+  return EXIT_USAGE;
+}
