@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs whatever is missing, builds everything and runs every test:
+# the native suite, the same suite under AddressSanitizer and UBSan, and a
+# build of the benchmarks.  Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+
+ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+
+echo "== Native build and tests"
+cmake --preset native
+cmake --build --preset native -j"$(jobs)"
+ctest --preset native -j"$(jobs)"
+
+echo "== Tests under AddressSanitizer and UBSan"
+cmake --preset sanitize
+cmake --build --preset sanitize -j"$(jobs)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --preset sanitize -j"$(jobs)"
+
+echo "== Benchmarks build"
+cmake --preset bench
+cmake --build --preset bench -j"$(jobs)"
+
+echo "== All tests passed"
