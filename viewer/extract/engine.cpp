@@ -321,6 +321,9 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
     show_error("Error:(345634)", "Cannot open .dat file.");
     return file_done(x, false, 0);
   }
+  // The copy moves whole 1 MiB chunks: the stream's own small buffer would
+  // only split each chunk into more system calls.
+  std::setvbuf(data.get(), nullptr, _IONBF, 0);
 
   FilePtr out;
   if (!x.DryRun) {
@@ -329,6 +332,7 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
       show_error("Error:(34565)", "Cannot create new export file.");
       return file_done(x, false, 0);
     }
+    std::setvbuf(out.get(), nullptr, _IONBF, 0);
   }
   const CopyResult copied = copy_decrypt_observed(
       x.ContentKey, out.get(), data.get(), item.Size, [&](std::uint32_t chunk) {
