@@ -1,0 +1,45 @@
+// Shared by the fuzz targets: a quiet message sink and a private
+// temporary directory per process.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
+#include "viewer/container/stored_values.h"
+#include "viewer/startup/message_sink.h"
+
+namespace kelvora::fuzz {
+
+inline void quiet_setup() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  unscramble_stored_values();
+  set_message_handler([](MessageKind kind, const std::string&, const std::string&) {
+    return kind == MessageKind::YesNo ? ANSWER_NO : ANSWER_OK;
+  });
+}
+
+// A directory of this process's own, emptied by the caller as it likes.
+inline const std::filesystem::path& scratch() {
+  static const std::filesystem::path dir = [] {
+    auto path = std::filesystem::temp_directory_path() /
+                ("kelvora-fuzz-" + std::to_string(static_cast<long long>(::getpid())));
+    std::filesystem::create_directories(path);
+    return path;
+  }();
+  return dir;
+}
+
+inline void write_bytes(const std::filesystem::path& path, const std::uint8_t* data,
+                        std::size_t size) {
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  if (!file) return;
+  if (size) std::fwrite(data, 1, size, file);
+  std::fclose(file);
+}
+
+}  // namespace kelvora::fuzz

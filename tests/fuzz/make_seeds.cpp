@@ -1,0 +1,114 @@
+// Writes the seed corpora of the fuzz targets from writer-built CDs:
+//   make_fuzz_seeds DIR  ->  DIR/<target>/<seed>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "viewer/container/ciphers.h"
+#include "viewer/container/stored_values.h"
+#include "writer/writer.h"
+
+namespace fs = std::filesystem;
+using namespace kelvora;
+
+namespace {
+
+std::vector<std::uint8_t> read_all(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void put(const fs::path& dir, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  fs::create_directories(dir);
+  std::ofstream out(dir / name, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+WriterItem item(std::uint32_t id, std::uint32_t parent, std::uint32_t kind, std::string name,
+                std::string contents = "") {
+  WriterItem i;
+  i.Id = id;
+  i.ParentId = parent;
+  i.Kind = kind;
+  i.Name = std::move(name);
+  i.Contents.assign(contents.begin(), contents.end());
+  return i;
+}
+
+std::vector<CdDescription> sample_cds() {
+  std::vector<CdDescription> cds;
+  CdDescription plain;
+  plain.Items = {item(1, 0, KIND_WHOLE_CD, "CD"), item(2, 1, KIND_FOLDER, "Docs"),
+                 item(3, 2, KIND_FILE, "a.txt", "alpha"), item(4, 1, KIND_FILE, "b.bin", "bb"),
+                 item(5, 2, KIND_FOLDER, "Sub"), item(6, 5, KIND_FILE, "c\\d.txt", "cd")};
+  cds.push_back(plain);
+  CdDescription rich = plain;
+  rich.Licence = "licence";
+  rich.Logo = {1, 2, 3, 4};
+  rich.Background = {5, 6, 7};
+  rich.Font = {8, 9};
+  rich.Password = "pw";
+  rich.Settings.ScreenText = "Hello\r\nWorld";
+  rich.Settings.BackgroundFile = "C:\\pics\\sun.bmp";
+  rich.Stub = {'M', 'Z'};
+  cds.push_back(rich);
+  CdDescription odd;
+  odd.Items = {item(1, 0, KIND_WHOLE_CD, "CD"), item(2, 9, KIND_FOLDER, "orphan"),
+               item(2, 1, KIND_FOLDER, "dup"), item(3, 3, KIND_FOLDER, "self"),
+               item(4, 1, KIND_FILE, "..", "x"), item(5, 1, KIND_FILE, "", "")};
+  cds.push_back(odd);
+  return cds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds DIR\n");
+    return 2;
+  }
+  unscramble_stored_values();
+  const fs::path out = argv[1];
+  const fs::path work = fs::temp_directory_path() / "kelvora-seeds";
+  int n = 0;
+  for (const CdDescription& cd : sample_cds()) {
+    fs::remove_all(work);
+    const WrittenCd written = write_cd(cd, work);
+    const auto viewer = read_all(written.ViewerPath);
+    const std::string name = "cd" + std::to_string(++n);
+    put(out / "fuzz_viewer_file", name, viewer);
+
+    // The deciphered regions, as the other targets take them.
+    const VIEWER_TRAILER& t = written.Trailer;
+    std::vector<std::uint8_t> catalogue(viewer.begin() + t.StubSize,
+                                        viewer.begin() + t.StubSize + t.CatalogueSize);
+    xor_all(ContainerKey.data(), catalogue.data(), catalogue.size());
+    const std::size_t settings_at = t.StubSize + t.CatalogueSize + t.LicenceSize;
+    std::vector<std::uint8_t> settings(viewer.begin() + static_cast<long>(settings_at),
+                                       viewer.begin() + static_cast<long>(settings_at) + 4636);
+    xor_all(ContainerKey.data(), settings.data(), settings.size());
+    put(out / "fuzz_settings", name, settings);
+
+    std::vector<std::uint8_t> counted(4);
+    write_le32(counted.data(), t.ItemCount);
+    counted.insert(counted.end(), catalogue.begin(), catalogue.end());
+    put(out / "fuzz_catalogue", name, counted);
+
+    std::vector<std::uint8_t> extract(8);
+    write_le32(extract.data(), t.ItemCount);
+    write_le32(extract.data() + 4, static_cast<std::uint32_t>(catalogue.size()));
+    extract.insert(extract.end(), catalogue.begin(), catalogue.end());
+    if (!written.DataFiles.empty()) {
+      auto data = read_all(written.DataFiles[0]);
+      // The extract target deciphers with an empty key: store plain.
+      const std::string key = cd.Password ? *cd.Password : cd.Settings.content_key();
+      xor_all(key.c_str(), data.data(), data.size());
+      extract.insert(extract.end(), data.begin(), data.end());
+    }
+    put(out / "fuzz_extract", name, extract);
+  }
+  fs::remove_all(work);
+  return 0;
+}
