@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
-ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
+  clang libclang-rt-14-dev util-linux time
 
 echo "== Native build and tests"
 cmake --preset native
@@ -18,6 +19,9 @@ cmake --preset sanitize
 cmake --build --preset sanitize -j"$(jobs)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --preset sanitize -j"$(jobs)"
+
+echo "== Fuzzing, a short run of every target"
+bash tests/fuzz/run "${KELVORA_FUZZ_SECONDS:-15}"
 
 echo "== Benchmarks build"
 cmake --preset bench

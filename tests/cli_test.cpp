@@ -1,14 +1,13 @@
 // End-to-end runs of the kelvora tool on writer-built CDs.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tests/support/tool_runner.h"
 #include "writer/writer.h"
 
 namespace kelvora {
@@ -17,43 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-struct ToolRun {
-  int code = -1;
-  std::string out, err;
-};
+using test::ToolRun;
 
-std::string quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) {
-    if (c == '\'')
-      q.append("'\\''");
-    else
-      q.push_back(c);
-  }
-  q.push_back('\'');
-  return q;
-}
-
-// Runs the tool with arguments and standard input; standard input is never
-// a terminal here, so the tool never prompts.
 ToolRun kelvora(const std::vector<std::string>& args, const std::string& input = "") {
-  TempDir io;
-  test::write_file(io / "in", input);
-  std::string command = quoted(KELVORA_BINARY);
-  for (const std::string& a : args) {
-    command += ' ';
-    command += quoted(a);
-  }
-  command += " <" + quoted((io / "in").string()) + " >" + quoted((io / "out").string()) +
-             " 2>" + quoted((io / "err").string());
-  ToolRun r;
-  const int status = std::system(command.c_str());
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const auto out = test::read_file(io / "out");
-  const auto err = test::read_file(io / "err");
-  r.out.assign(out.begin(), out.end());
-  r.err.assign(err.begin(), err.end());
-  return r;
+  return test::run_tool(args, input);
 }
 
 std::map<std::string, std::vector<std::uint8_t>> files_below(const fs::path& root) {
