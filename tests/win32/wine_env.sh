@@ -1,0 +1,51 @@
+# Sourced by the Wine tests: a private X display and a private, sealed Wine
+# prefix for one test run, stopped and removed by wine_env_stop.
+#
+#   source tests/win32/wine_env.sh
+#   wine_env_start            # sets DISPLAY, WINEPREFIX, WINEDEBUG, WINE_DRIVE_C
+#   wine some.exe ...
+#   wine_env_stop
+
+wine_env_start() {
+  WINE_ENV_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kelvora-wine.XXXXXX")
+  export WINEPREFIX=$WINE_ENV_DIR/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # A free display number of our own.
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  WINE_ENV_XVFB=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+
+  wineboot -i >/dev/null 2>&1 </dev/null
+  # Without a window manager every hidden window costs a wait, and a crash
+  # would open a debugger dialog and hang the run.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w
+
+  # Seal the prefix: no drive that reaches the host's file system, and real
+  # folders instead of the links into the host's home.
+  rm -f "$WINEPREFIX/dosdevices/z:"
+  local user_dir link
+  for user_dir in "$WINEPREFIX"/drive_c/users/*; do
+    [ -d "$user_dir" ] || continue
+    for link in "$user_dir"/*; do
+      if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
+    done
+  done
+  export WINE_DRIVE_C=$WINEPREFIX/drive_c
+  # One server for the whole run, detached from the test's pipes.
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+wine_env_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  [ -n "${WINE_ENV_XVFB:-}" ] && kill "$WINE_ENV_XVFB" 2>/dev/null || true
+  [ -n "${WINE_ENV_DIR:-}" ] && rm -rf "$WINE_ENV_DIR"
+  WINE_ENV_XVFB= WINE_ENV_DIR=
+}

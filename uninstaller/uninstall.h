@@ -1,0 +1,97 @@
+// The uninstaller's logic: the order of its effects, the walk that empties
+// the installation directory, and the checks that keep it from deleting what
+// is not the product's.  Every call to the outside (message boxes, registry,
+// shell folders, file system) goes through UninstallSystem, which the
+// Windows program implements with the real calls and the tests with an
+// in-memory registry over real temporary directories.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvora::uninstall {
+
+// File attribute bits, as the platform reports them.
+enum : std::uint32_t {
+  ATTRIBUTE_READONLY = 0x01,
+  ATTRIBUTE_HIDDEN = 0x02,
+  ATTRIBUTE_SYSTEM = 0x04,
+  ATTRIBUTE_DIRECTORY = 0x10,
+  ATTRIBUTE_ARCHIVE = 0x20,
+  ATTRIBUTE_NORMAL = 0x80,
+  ATTRIBUTE_REPARSE_POINT = 0x400,  // a junction or symbolic link
+  ATTRIBUTE_INVALID = 0xFFFFFFFF,   // nothing at that path
+};
+
+// The fixed texts and names.
+constexpr const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvora3";
+constexpr const char* INSTALL_DIR_VALUE = "RootInstallDir";
+constexpr const char* SHELL_FOLDERS_KEY =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* DESKTOP_VALUE = "Desktop";
+constexpr const char* START_MENU_VALUE = "Start Menu";
+constexpr const char* SHORTCUT_FORMAT = "%s\\Kelvora3.lnk";
+constexpr const char* GROUP_FORMAT = "%s\\Marrowby Software";
+constexpr const char* MAKER_FOLDER = "c:\\Program Files\\Marrowby Software";
+constexpr std::size_t PATH_BUFFER = 255;  // terminator included
+
+constexpr const char* CONFIRM_CAPTION = "Are you Sure?";
+constexpr const char* CONFIRM_TEXT = "Are you sure you want to remove Kelvora3 from your computer?";
+constexpr const char* INFO_CAPTION = "INFO:";
+constexpr const char* RUNNING_TEXT = "Please make sure Kelvora3 is not curently running";
+constexpr const char* REMOVED_TEXT = "Kelvora3 has been removed from your computer";
+constexpr const char* REFUSED_CAPTION = "WARNING (5101):";
+
+struct DirEntry {
+  std::string Name;
+  std::uint32_t Attributes = 0;
+};
+
+class UninstallSystem {
+ public:
+  virtual ~UninstallSystem() = default;
+
+  // Message boxes: Yes/No without icon (true for Yes), and OK.
+  virtual bool ask_yes_no(const std::string& caption, const std::string& text) = 0;
+  virtual void show_ok(const std::string& caption, const std::string& text) = 0;
+
+  // "RootInstallDir" of the uninstall key, and a value of the user's shell
+  // folders; none when the key or value is missing or does not fit 255 bytes.
+  virtual std::optional<std::string> install_directory() = 0;
+  virtual std::optional<std::string> shell_folder(const std::string& value) = 0;
+  // Deletes the uninstall key with all its sub-keys and values.
+  virtual void delete_uninstall_key() = 0;
+  // The system's own folders, which nothing may delete: the Windows and
+  // System folders, Program Files (both), ProgramData, Users, the user's
+  // profile, Desktop, Documents and Start Menu.
+  virtual std::vector<std::string> protected_folders() = 0;
+
+  // File system.  Paths are full paths; a directory listing leaves out "."
+  // and "..".
+  virtual std::optional<std::vector<DirEntry>> list_directory(const std::string& path) = 0;
+  virtual std::uint32_t attributes(const std::string& path) = 0;
+  virtual bool delete_file(const std::string& path) = 0;
+  virtual bool remove_directory(const std::string& path) = 0;
+  virtual void set_attributes_normal(const std::string& path) = 0;
+};
+
+// Why a directory must not be emptied, or nullptr when it may be: empty,
+// relative, a drive or share root, one of the protected folders, or a
+// folder that holds one of them.
+const char* unsafe_directory_reason(const std::string& path,
+                                    const std::vector<std::string>& protected_folders);
+
+// Deletes every file and sub-directory below path, leaving path itself.  A
+// sub-directory is recognised by its directory bit; a junction or link is
+// removed itself, never entered; a sub-directory whose name starts with '.'
+// is kept; a file that cannot be deleted stays (and so do its parents).
+void empty_directory_tree(UninstallSystem& system, const std::string& path);
+
+// The whole program: confirmation, warning, installation directory and
+// maker's folder, uninstall key, shortcuts, program group, final message.
+// Returns the exit code, 0.
+int run_uninstaller(UninstallSystem& system);
+
+}  // namespace kelvora::uninstall
