@@ -9,7 +9,7 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libcli11-dev
 
 cmake --preset cli >/dev/null
-cmake --build --preset cli -j"$(jobs)" >/dev/null
+cmake --build --preset cli -j"$(build_jobs)" >/dev/null
 kelvora=build/cli/cli/kelvora
 sample=examples/sample-cd
 cd_dir=build/sample-cd

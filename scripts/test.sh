@@ -13,21 +13,21 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli
 
 echo "== Native build and tests"
 cmake --preset native
-cmake --build --preset native -j"$(jobs)"
-ctest --preset native -j"$(jobs)"
+cmake --build --preset native -j"$(build_jobs)"
+ctest --preset native -j"$(build_jobs)"
 
 echo "== Tests under AddressSanitizer and UBSan"
 cmake --preset sanitize
-cmake --build --preset sanitize -j"$(jobs)"
+cmake --build --preset sanitize -j"$(build_jobs)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --preset sanitize -j"$(jobs)"
+  ctest --preset sanitize -j"$(build_jobs)"
 
 echo "== Windows programs: i686 (the deliverable) and x86_64"
 cmake --preset mingw-i686
-cmake --build --preset mingw-i686 -j"$(jobs)"
+cmake --build --preset mingw-i686 -j"$(build_jobs)"
 bash scripts/check_pe.sh pe32 build/mingw-i686/uninstaller/uninstaller.exe
 cmake --preset mingw-x64
-cmake --build --preset mingw-x64 -j"$(jobs)"
+cmake --build --preset mingw-x64 -j"$(build_jobs)"
 bash scripts/check_pe.sh pe32+ build/mingw-x64/uninstaller/uninstaller.exe
 
 echo "== Windows programs under Wine (x86_64 build)"
@@ -38,6 +38,6 @@ bash tests/fuzz/run "${KELVORA_FUZZ_SECONDS:-15}"
 
 echo "== Benchmarks build"
 cmake --preset bench
-cmake --build --preset bench -j"$(jobs)"
+cmake --build --preset bench -j"$(build_jobs)"
 
 echo "== All tests passed"

@@ -16,7 +16,7 @@ ensure_packages cmake make g++ libcli11-dev 7zip time
 
 size_mib=${1:-1024}
 cmake --preset cli >/dev/null
-cmake --build --preset cli -j"$(jobs)" >/dev/null
+cmake --build --preset cli -j"$(build_jobs)" >/dev/null
 kelvora=$PWD/build/cli/cli/kelvora
 sevenzip=$(command -v 7zz || command -v 7z)
 
