@@ -5,7 +5,7 @@
 #   scripts/check_pe.sh pe32|pe32+ EXE...
 set -euo pipefail
 want=$1; shift
-allowed='^(KERNEL32|USER32|GDI32|COMCTL32|COMDLG32|SHELL32|SHLWAPI|ADVAPI32|OLE32|OLEAUT32|msvcrt)\.dll$'
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|advapi32|ole32|oleaut32|msvcrt)\.dll$'
 status=0
 for exe in "$@"; do
   info=$(objdump -p "$exe")
@@ -18,7 +18,7 @@ for exe in "$@"; do
     echo "FAIL: $exe is not a Windows GUI program"; status=1
   fi
   while read -r dll; do
-    if ! [[ $dll =~ $allowed ]]; then echo "FAIL: $exe imports $dll"; status=1; fi
+    if ! [[ ${dll,,} =~ $allowed ]]; then echo "FAIL: $exe imports $dll"; status=1; fi
   done < <(printf '%s\n' "$info" | sed -n 's/.*DLL Name: //p')
   [ $status -eq 0 ] && echo "ok:   $exe ($format, GUI, system DLLs only)"
 done
