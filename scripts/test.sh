@@ -9,7 +9,7 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb xdotool imagemagick
+  wine wine64 xvfb xdotool imagemagick python3
 
 echo "== Native build and tests"
 cmake --preset native
@@ -25,12 +25,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Windows programs: i686 (the deliverable) and x86_64"
 cmake --preset mingw-i686
 cmake --build --preset mingw-i686 -j"$(build_jobs)"
-bash scripts/check_pe.sh pe32 build/mingw-i686/uninstaller/uninstaller.exe
+bash scripts/check_pe.sh pe32 build/mingw-i686/viewer/viewer.exe \
+  build/mingw-i686/uninstaller/uninstaller.exe
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(build_jobs)"
-bash scripts/check_pe.sh pe32+ build/mingw-x64/uninstaller/uninstaller.exe
+bash scripts/check_pe.sh pe32+ build/mingw-x64/viewer/viewer.exe \
+  build/mingw-x64/uninstaller/uninstaller.exe
 
-echo "== Windows programs under Wine (x86_64 build)"
+echo "== Windows programs under Wine (x86_64 build; screenshots in build/test-screenshots)"
 ctest --preset mingw-x64 --timeout 300
 
 echo "== Fuzzing, a short run of every target"

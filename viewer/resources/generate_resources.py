@@ -115,8 +115,8 @@ def document(c, x, y, w, h):
 
 
 def cd(c, cx, cy, r):
-    c.disc(cx, cy, r, SILVER)
-    c.disc(cx, cy, r - 1, (225, 230, 240), hole=max(1, r // 4), hole_colour=GREY)
+    c.disc(cx, cy, r, GREY)
+    c.disc(cx, cy, r - 1 - r // 8, (225, 230, 240), hole=max(1, r // 4), hole_colour=GREY)
     c.disc(cx, cy, max(1, r // 6), MAGENTA if r < 10 else NAVY)
 
 

@@ -1,0 +1,243 @@
+// Drives the built viewer as a user would, from another process: answers
+// the password and licence dialogs, reads the tree, the list and the status
+// bar, clicks a folder, and closes the window.
+//
+//   viewer_driver PASSWORD FOLDER LOG FLAGS_DIR VIEWER
+//
+// PASSWORD is typed into the password dialog ("-" when none is expected);
+// FOLDER is the label of the tree node to click.  At each checkpoint the
+// driver writes FLAGS_DIR\NAME.ready and waits (20 s at most) for
+// FLAGS_DIR\NAME.done, so that a test can take a screenshot.  Everything it
+// sees goes to LOG, one line each, ending with "exit N".
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::FILE* Log = nullptr;
+std::string Flags;
+DWORD Viewer = 0;
+HANDLE ViewerProcess = nullptr;
+
+void checkpoint(const char* name) {
+  const std::string ready = Flags + "\\" + name + ".ready";
+  const std::string done = Flags + "\\" + name + ".done";
+  std::FILE* f = std::fopen(ready.c_str(), "w");
+  if (f) std::fclose(f);
+  for (int i = 0; i < 200 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    Sleep(100);
+}
+
+struct Found {
+  std::vector<HWND> windows;
+};
+BOOL CALLBACK collect(HWND window, LPARAM param) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == Viewer && IsWindowVisible(window))
+    reinterpret_cast<Found*>(param)->windows.push_back(window);
+  return TRUE;
+}
+
+std::string class_of(HWND w) {
+  char name[64] = {};
+  GetClassNameA(w, name, sizeof name);
+  return name;
+}
+std::string text_of(HWND w) {
+  char text[2048] = {};
+  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  return text;
+}
+
+// Memory in the viewer's process for the controls' structures.
+struct Remote {
+  void* base = nullptr;
+  Remote() {
+    base = VirtualAllocEx(ViewerProcess, nullptr, 8192, MEM_COMMIT | MEM_RESERVE,
+                          PAGE_READWRITE);
+  }
+  ~Remote() {
+    if (base) VirtualFreeEx(ViewerProcess, base, 0, MEM_RELEASE);
+  }
+  char* at(std::size_t offset) const { return static_cast<char*>(base) + offset; }
+  void put(std::size_t offset, const void* data, std::size_t size) const {
+    WriteProcessMemory(ViewerProcess, at(offset), data, size, nullptr);
+  }
+  void get(std::size_t offset, void* data, std::size_t size) const {
+    ReadProcessMemory(ViewerProcess, at(offset), data, size, nullptr);
+  }
+};
+
+std::string tree_label(HWND tree, HTREEITEM item) {
+  Remote r;
+  TVITEMA tv{};
+  tv.mask = TVIF_TEXT | TVIF_HANDLE;
+  tv.hItem = item;
+  tv.pszText = r.at(1024);
+  tv.cchTextMax = 1024;
+  r.put(0, &tv, sizeof tv);
+  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(r.at(0)));
+  char text[1024] = {};
+  r.get(1024, text, sizeof text - 1);
+  return text;
+}
+
+// Every node of the tree, depth first, with two blanks per level.
+void walk_tree(HWND tree, HTREEITEM item, int depth, std::vector<std::pair<std::string, HTREEITEM>>& out) {
+  for (; item; item = reinterpret_cast<HTREEITEM>(
+                   SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+    out.push_back({std::string(static_cast<std::size_t>(depth) * 2, ' ') + tree_label(tree, item), item});
+    walk_tree(tree,
+              reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD,
+                                                       reinterpret_cast<LPARAM>(item))),
+              depth + 1, out);
+  }
+}
+
+std::string list_text(HWND list, int row, int column) {
+  Remote r;
+  LVITEMA item{};
+  item.iSubItem = column;
+  item.pszText = r.at(1024);
+  item.cchTextMax = 1024;
+  r.put(0, &item, sizeof item);
+  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(r.at(0)));
+  char text[1024] = {};
+  r.get(1024, text, sizeof text - 1);
+  return text;
+}
+
+void click_at(HWND window, RECT client_rect) {
+  POINT p{client_rect.left + 10, (client_rect.top + client_rect.bottom) / 2};
+  ClientToScreen(window, &p);
+  SetCursorPos(p.x, p.y);
+  Sleep(200);
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+void drive_main_window(HWND main, const std::string& folder) {
+  HWND status = GetDlgItem(main, 1), tree = GetDlgItem(main, 2), list = GetDlgItem(main, 3);
+  std::fprintf(Log, "main window|%s\n", text_of(main).c_str());
+  std::fprintf(Log, "status|%s\n", text_of(status).c_str());
+  std::vector<std::pair<std::string, HTREEITEM>> nodes;
+  walk_tree(tree, reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0,
+            nodes);
+  HTREEITEM target = nullptr;
+  for (const auto& [label, item] : nodes) {
+    std::fprintf(Log, "tree|%s\n", label.c_str());
+    if (label.find_first_not_of(' ') != std::string::npos &&
+        label.substr(label.find_first_not_of(' ')) == folder)
+      target = item;
+  }
+  if (target) {
+    Remote r;
+    // TVM_GETITEMRECT takes the item's handle in the rectangle it fills.
+    RECT rect{};
+    std::memcpy(&rect, &target, sizeof target);
+    r.put(0, &rect, sizeof rect);
+    SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(r.at(0)));
+    r.get(0, &rect, sizeof rect);
+    SetForegroundWindow(main);
+    click_at(tree, rect);
+    Sleep(1500);
+    const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row)
+      std::fprintf(Log, "row|%s|%s\n", list_text(list, row, 0).c_str(),
+                   list_text(list, row, 1).c_str());
+  } else {
+    std::fprintf(Log, "no tree node %s\n", folder.c_str());
+  }
+  std::fflush(Log);
+  checkpoint("main-window");
+  PostMessageA(main, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: viewer_driver PASSWORD FOLDER LOG FLAGS_DIR VIEWER\n");
+    return 2;
+  }
+  const std::string password = argv[1], folder = argv[2];
+  Log = std::fopen(argv[3], "w");
+  Flags = argv[4];
+  if (!Log) return 2;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string command = std::string("\"") + argv[5] + "\"";
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    std::fprintf(Log, "cannot start the viewer\n");
+    return 2;
+  }
+  Viewer = info.dwProcessId;
+  ViewerProcess = info.hProcess;
+  std::set<HWND> handled;
+  bool main_done = false;
+  const DWORD start = GetTickCount();
+  while (WaitForSingleObject(info.hProcess, 100) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > 90000) {
+      std::fprintf(Log, "timeout\n");
+      TerminateProcess(info.hProcess, 99);
+      break;
+    }
+    Found found;
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+    for (HWND w : found.windows) {
+      if (handled.count(w)) continue;
+      const std::string cls = class_of(w), caption = text_of(w);
+      if (cls == "#32770") {
+        if (caption == "Enter password:" && GetDlgItem(w, 1001)) {
+          handled.insert(w);
+          std::fprintf(Log, "dialog|%s\n", caption.c_str());
+          checkpoint("start-screen");
+          SendMessageA(GetDlgItem(w, 1001), WM_SETTEXT, 0,
+                       reinterpret_cast<LPARAM>(password.c_str()));
+          PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
+        } else if (caption == "End User Licence Agreement" && GetDlgItem(w, 1000)) {
+          handled.insert(w);
+          std::string text = text_of(GetDlgItem(w, 1000));
+          text = text.substr(0, text.find('\r'));
+          std::fprintf(Log, "dialog|%s|%s\n", caption.c_str(), text.c_str());
+          PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(GetDlgItem(w, IDOK)));
+        } else if (GetDlgItem(w, IDOK) || GetDlgItem(w, IDNO)) {
+          // Any other box: note it and answer it (No to a question).
+          handled.insert(w);
+          char text[1024] = {};
+          GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+          std::fprintf(Log, "box|%s|%s\n", caption.c_str(), text);
+          const int button = GetDlgItem(w, IDNO) ? IDNO : IDOK;
+          PostMessageA(w, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(GetDlgItem(w, button)));
+        }
+      } else if (cls == "ScreenTwoClass" && !main_done && GetDlgItem(w, 3)) {
+        handled.insert(w);
+        main_done = true;
+        Sleep(500);
+        drive_main_window(w, folder);
+      }
+      std::fflush(Log);
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  std::fprintf(Log, "exit %lu\n", static_cast<unsigned long>(code));
+  std::fclose(Log);
+  return 0;
+}
