@@ -127,8 +127,14 @@ void click_at(HWND window, RECT client_rect) {
   SendInput(2, inputs, sizeof(INPUT));
 }
 
+DWORD Started = 0;
+
 void drive_main_window(HWND main, const std::string& folder) {
   HWND status = GetDlgItem(main, 1), tree = GetDlgItem(main, 2), list = GetDlgItem(main, 3);
+  // The catalogue is loaded once the window shows: wait for the totals.
+  for (int i = 0; i < 3000 && text_of(status) == "Ready."; ++i) Sleep(10);
+  std::fprintf(stderr, "timing|main window with its tree|%lu ms\n",
+               static_cast<unsigned long>(GetTickCount() - Started));
   std::fprintf(Log, "main window|%s\n", text_of(main).c_str());
   std::fprintf(Log, "status|%s\n", text_of(status).c_str());
   std::vector<std::pair<std::string, HTREEITEM>> nodes;
@@ -150,9 +156,22 @@ void drive_main_window(HWND main, const std::string& folder) {
     SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(r.at(0)));
     r.get(0, &rect, sizeof rect);
     SetForegroundWindow(main);
+    const DWORD clicked = GetTickCount();
     click_at(tree, rect);
-    Sleep(1500);
-    const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    // The list is filled when its row count stops changing.
+    int rows = 0;
+    DWORD last_change = GetTickCount();
+    while (GetTickCount() - last_change < 1000) {
+      const int now = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+      if (now != rows) {
+        rows = now;
+        last_change = GetTickCount();
+      }
+      Sleep(10);
+    }
+    std::fprintf(stderr, "timing|fill of %d rows|%lu ms\n", rows,
+                 static_cast<unsigned long>(last_change - clicked));
+    if (rows > 100) rows = 100;  // the log shows the first hundred
     for (int row = 0; row < rows; ++row)
       std::fprintf(Log, "row|%s|%s\n", list_text(list, row, 0).c_str(),
                    list_text(list, row, 1).c_str());
@@ -184,6 +203,7 @@ int main(int argc, char** argv) {
     std::fprintf(Log, "cannot start the viewer\n");
     return 2;
   }
+  Started = GetTickCount();
   Viewer = info.dwProcessId;
   ViewerProcess = info.hProcess;
   std::set<HWND> handled;
@@ -229,7 +249,6 @@ int main(int argc, char** argv) {
       } else if (cls == "ScreenTwoClass" && !main_done && GetDlgItem(w, 3)) {
         handled.insert(w);
         main_done = true;
-        Sleep(500);
         drive_main_window(w, folder);
       }
       std::fflush(Log);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <array>
+#include <map>
 #include <cstring>
 
 #include "viewer/catalogue/file_list.h"
@@ -21,6 +22,18 @@ constexpr int FREE_SLOT = 9999;
 std::array<std::pair<int, int>, ICON_SLOTS> IconCache;
 
 bool ComponentsReady = false;
+
+// The shell's answer for a name asked by its attributes alone depends only
+// on the name's extension: each extension is asked once per fill.
+std::string extension_key(const std::string& name) {
+  const std::size_t dot = name.find_last_of('.');
+  const std::size_t slash = name.find_last_of("\\/");
+  std::string ext = dot == std::string::npos || (slash != std::string::npos && slash > dot)
+                        ? std::string()
+                        : name.substr(dot);
+  CharLowerBuffA(ext.data(), static_cast<DWORD>(ext.size()));
+  return ext;
+}
 
 }  // namespace
 
@@ -108,6 +121,32 @@ int add_list_columns() {
 
 namespace {
 
+// The image of a name in FileListImages: the shell's small icon for a file
+// of that name, added once per distinct system icon (IconCache).
+int shell_image(const std::string& name, int default_image) {
+  SHFILEINFOA info{};
+  SHGetFileInfoA(name.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                 SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+  const int s = info.iIcon;
+  if (!info.hIcon) return default_image;  // no icon from the shell
+  if (s < 0 || s >= ICON_SLOTS) {
+    // No slot for it: the row keeps the file icon.
+    show_error("WARNING (642456L):", "Icon index has been exceeded.");
+    DestroyIcon(info.hIcon);
+    return default_image;
+  }
+  auto& slot = IconCache[static_cast<std::size_t>(s)];
+  if (slot.first == s) {
+    DestroyIcon(info.hIcon);
+    return slot.second;
+  }
+  const int added = ImageList_AddIcon(FileListImages, info.hIcon);
+  DestroyIcon(info.hIcon);
+  if (added < 0) return default_image;
+  slot = {s, added};
+  return added;
+}
+
 int show_file_list() {
   if (FileList.empty()) return 0;
   if (!ComponentsReady) {
@@ -132,28 +171,13 @@ int show_file_list() {
   SendMessageA(ListWindow, LVM_SETIMAGELIST, LVSIL_SMALL,
                reinterpret_cast<LPARAM>(FileListImages));
   SendMessageA(ListWindow, WM_SETREDRAW, FALSE, 0);
+  std::map<std::string, int> image_of_extension;
   for (LIST_ITEM& row : FileList) {
-    SHFILEINFOA info{};
-    SHGetFileInfoA(row.FileName.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                   SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
-    const int s = info.iIcon;
-    int image = default_image;
-    if (!info.hIcon) {
-      // No icon from the shell: the row keeps the file icon.
-    } else if (s < 0 || s >= ICON_SLOTS) {
-      show_error("WARNING (642456L):", "Icon index has been exceeded.");
-      DestroyIcon(info.hIcon);
-    } else if (IconCache[static_cast<std::size_t>(s)].first == s) {
-      image = IconCache[static_cast<std::size_t>(s)].second;
-      DestroyIcon(info.hIcon);
-    } else {
-      const int added = ImageList_AddIcon(FileListImages, info.hIcon);
-      DestroyIcon(info.hIcon);
-      if (added >= 0) {
-        image = added;
-        IconCache[static_cast<std::size_t>(s)] = {s, added};
-      }
-    }
+    const std::string ext = extension_key(row.FileName);
+    auto known = image_of_extension.find(ext);
+    if (known == image_of_extension.end())
+      known = image_of_extension.emplace(ext, shell_image(row.FileName, default_image)).first;
+    const int image = known->second;
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
     item.iItem = row.Key;
