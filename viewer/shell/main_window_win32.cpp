@@ -133,8 +133,13 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 
 }  // namespace
 
-int run_main_window() {
-  HBRUSH background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+namespace {
+HBRUSH Background = nullptr;
+}  // namespace
+
+int create_main_window() {
+  Background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+  HBRUSH background = Background;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -194,14 +199,17 @@ int run_main_window() {
 
   UpdateWindow(MainWindow);
   ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
-  if (!load_catalogue_into(TreeWindow)) return 0;
+  return load_catalogue_into(TreeWindow) ? 1 : 0;
+}
 
+int run_main_window() {
+  if (!create_main_window()) return 0;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  DeleteObject(background);
+  DeleteObject(Background);
   return 1;
 }
 

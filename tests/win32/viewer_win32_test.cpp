@@ -1,0 +1,313 @@
+// The viewer's Windows front end in-process: real dialogs and windows,
+// driven by a CBT hook and by messages, read back through the controls.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "viewer/catalogue/panes_win32.h"
+#include "viewer/catalogue/properties.h"
+#include "viewer/container/assets_win32.h"
+#include "viewer/container/password.h"
+#include "viewer/container/stored_values.h"
+#include "viewer/shell/main_window_win32.h"
+#include "viewer/shell/viewer_globals_win32.h"
+#include "viewer/startup/dialogs_win32.h"
+#include "viewer/startup/message_boxes_win32.h"
+#include "writer/writer.h"
+
+namespace kelvora {
+namespace {
+
+// Answers each dialog or message box as it activates, in order, and notes
+// "caption|text" of each (the text of a message box, empty for a dialog).
+struct DialogScript {
+  std::deque<std::function<void(HWND)>> Steps;
+  std::vector<std::string> Seen;
+};
+DialogScript* Script = nullptr;
+HHOOK Hook = nullptr;
+
+std::deque<HWND> Activated;
+
+// Runs inside the box's own modal loop, once its controls are filled.
+void CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  while (Script && !Activated.empty() && !Script->Steps.empty()) {
+    HWND window = Activated.front();
+    Activated.pop_front();
+    if (!IsWindow(window)) continue;
+    char caption[256] = {}, text[1024] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    Script->Seen.push_back(std::string(caption) + "|" + text);
+    auto step = std::move(Script->Steps.front());
+    Script->Steps.pop_front();
+    step(window);
+  }
+}
+
+LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE && Script) {
+    HWND window = reinterpret_cast<HWND>(wparam);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::string(cls) == "#32770" &&
+        std::find(Activated.begin(), Activated.end(), window) == Activated.end()) {
+      Activated.push_back(window);
+      SetTimer(nullptr, 0, 50, on_timer);
+    }
+  }
+  return CallNextHookEx(Hook, code, wparam, lparam);
+}
+
+class Scripted {
+ public:
+  explicit Scripted(DialogScript& script) {
+    Script = &script;
+    Hook = SetWindowsHookExA(WH_CBT, on_cbt, nullptr, GetCurrentThreadId());
+  }
+  ~Scripted() {
+    UnhookWindowsHookEx(Hook);
+    Script = nullptr;
+    Activated.clear();
+  }
+};
+
+void press(HWND dialog, int button) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+std::function<void(HWND)> type_and_ok(std::string password) {
+  return [password](HWND dialog) {
+    SetDlgItemTextA(dialog, 1001, password.c_str());
+    press(dialog, IDOK);
+  };
+}
+std::function<void(HWND)> answer(int button) {
+  return [button](HWND box) { press(box, button); };
+}
+
+void set_check_block(const std::string& password) {
+  Viewer.Settings.ContentKey.fill('\0');
+  const auto block = password_check_block(password);
+  std::memcpy(Viewer.Settings.ContentKey.data(), block.data(), block.size());
+}
+
+const char* const kRetry =
+    "Password Incorrect.|Password incorrect, do you want to try again?\r\n\r\n( case sensitive "
+    "- make sure \"CAPS LOCK\" is not on )";
+
+TEST(PasswordDialog, TheRightPasswordBecomesTheContentKey) {
+  set_check_block("Secret");
+  Cancelled = false;
+  DialogScript script;
+  script.Steps = {type_and_ok("Secret")};
+  {
+    Scripted scripted(script);
+    run_password_dialog();
+  }
+  EXPECT_FALSE(Cancelled);
+  EXPECT_STREQ(Viewer.Settings.content_key(), "Secret");
+  EXPECT_EQ(script.Seen, std::vector<std::string>{"Enter password:|"});
+}
+
+TEST(PasswordDialog, AWrongPasswordAndNoCancel) {
+  set_check_block("Secret");
+  Cancelled = false;
+  DialogScript script;
+  script.Steps = {type_and_ok("secret"), answer(IDNO)};
+  {
+    Scripted scripted(script);
+    run_password_dialog();
+  }
+  EXPECT_TRUE(Cancelled);
+  ASSERT_EQ(script.Seen.size(), 2u);
+  EXPECT_EQ(script.Seen[1], kRetry);
+}
+
+TEST(PasswordDialog, CancelCancels) {
+  set_check_block("Secret");
+  Cancelled = false;
+  DialogScript script;
+  script.Steps = {answer(IDCANCEL)};
+  {
+    Scripted scripted(script);
+    run_password_dialog();
+  }
+  EXPECT_TRUE(Cancelled);
+}
+
+TEST(LicenceDialog, ShowsTheTextAndTheCloseBoxDeclines) {
+  Viewer.LicenceText = "Terms of use\r\nSecond line";
+  std::string shown;
+  for (bool accept : {false, true}) {
+    Cancelled = false;
+    DialogScript script;
+    script.Steps = {[&](HWND dialog) {
+      char text[256] = {};
+      GetDlgItemTextA(dialog, 1000, text, sizeof text);
+      shown = text;
+      if (accept)
+        press(dialog, IDOK);
+      else
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }};
+    {
+      Scripted scripted(script);
+      run_licence_dialog();
+    }
+    EXPECT_EQ(shown, "Terms of use\r\nSecond line");
+    EXPECT_EQ(Cancelled, !accept);
+    EXPECT_EQ(script.Seen, std::vector<std::string>{"End User Licence Agreement|"});
+  }
+}
+
+// One main window for the tests below, on a CD written here.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static test::TempDir dir;
+    CdDescription cd;
+    cd.Items = {test::root_item(), test::folder_item(2, 1, "Letters"),
+                test::file_item(3, 2, "beta", "b"), test::file_item(4, 2, "Alpha", "aa"),
+                test::file_item(5, 2, "alpha2.txt", std::string(1536, 'x')),
+                test::file_item(6, 2, "Beta", "bb"), test::folder_item(7, 1, "Deep"),
+                test::folder_item(8, 7, "Deeper"), test::file_item(9, 1, "top.doc", "t")};
+    const WrittenCd written = write_cd(cd, dir.path());
+    ASSERT_TRUE(load_viewer_file(written.ViewerPath.string(), Viewer));
+    AppInstance = GetModuleHandleA(nullptr);
+    ASSERT_TRUE(load_icons_and_frames());
+    ASSERT_EQ(create_main_window(), 1);
+  }
+
+  static std::string tree_label(HTREEITEM item, UINT* state = nullptr) {
+    char text[256] = {};
+    TVITEMA tv{};
+    tv.mask = TVIF_TEXT | TVIF_STATE | TVIF_HANDLE;
+    tv.stateMask = TVIS_EXPANDED;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = sizeof text;
+    SendMessageA(TreeWindow, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+    if (state) *state = tv.state;
+    return text;
+  }
+  static HTREEITEM next(HTREEITEM item, UINT how) {
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageA(TreeWindow, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+  }
+  static std::string cell(int row, int column) {
+    char text[256] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(ListWindow, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  static void click(HTREEITEM item) {
+    RECT rect{};
+    std::memcpy(&rect, &item, sizeof item);
+    SendMessageA(TreeWindow, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rect));
+    POINT p{rect.left + 5, (rect.top + rect.bottom) / 2};
+    ClientToScreen(TreeWindow, &p);
+    SetCursorPos(p.x, p.y);
+    NMHDR notification{TreeWindow, 2, static_cast<UINT>(NM_CLICK)};
+    SendMessageA(MainWindow, WM_NOTIFY, 2, reinterpret_cast<LPARAM>(&notification));
+  }
+};
+
+TEST_F(MainWindowTest, TheTreeMirrorsTheCatalogueAndTheStatusBarHasTheTotals) {
+  char title[64] = {};
+  GetWindowTextA(MainWindow, title, sizeof title);
+  EXPECT_STREQ(title, "Viewer");
+  char status[256] = {};
+  GetWindowTextA(StatusWindow, status, sizeof status);
+  EXPECT_STREQ(status, show_totals(Cat.Totals).c_str());
+  EXPECT_STREQ(status, "1542 Bytes - 1.51 KB - 0.00 MB - 3 Folders - 5 Files");
+
+  HTREEITEM root = next(nullptr, TVGN_ROOT);
+  UINT state = 0;
+  EXPECT_EQ(tree_label(root, &state), "Kelvora");
+  EXPECT_TRUE(state & TVIS_EXPANDED) << "the first CD root starts expanded";
+  HTREEITEM letters = next(root, TVGN_CHILD);
+  EXPECT_EQ(tree_label(letters), "Letters");
+  HTREEITEM deep = next(letters, TVGN_NEXT);
+  EXPECT_EQ(tree_label(deep, &state), "Deep");
+  EXPECT_FALSE(state & TVIS_EXPANDED);
+  EXPECT_EQ(tree_label(next(deep, TVGN_CHILD)), "Deeper");
+  EXPECT_EQ(next(root, TVGN_NEXT), nullptr);
+  EXPECT_EQ(tree_item_entry(TreeWindow, letters), 1u);
+}
+
+TEST_F(MainWindowTest, AClickListsTheFolderFilesInFirstLetterOrder) {
+  HTREEITEM letters = next(next(nullptr, TVGN_ROOT), TVGN_CHILD);
+  click(letters);
+  ASSERT_EQ(SendMessageA(ListWindow, LVM_GETITEMCOUNT, 0, 0), 4);
+  EXPECT_EQ(cell(0, 0), "Alpha");
+  EXPECT_EQ(cell(1, 0), "alpha2.txt");
+  EXPECT_EQ(cell(2, 0), "beta");
+  EXPECT_EQ(cell(3, 0), "Beta");
+  EXPECT_EQ(cell(1, 1), "1536 bytes ( 1.50 kb/0.00 MB )");
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(TreeWindow, TVM_GETNEXTITEM, TVGN_CARET, 0)),
+            letters);
+
+  // Another folder replaces every row; an empty one empties the pane.
+  click(next(nullptr, TVGN_ROOT));
+  ASSERT_EQ(SendMessageA(ListWindow, LVM_GETITEMCOUNT, 0, 0), 1);
+  EXPECT_EQ(cell(0, 0), "top.doc");
+  click(next(letters, TVGN_NEXT));
+  EXPECT_EQ(SendMessageA(ListWindow, LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST_F(MainWindowTest, TheLayoutFollowsTheSizeMessage) {
+  SendMessageA(MainWindow, WM_SIZE, 0, MAKELPARAM(1000, 700));
+  auto placed = [](HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, MainWindow, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  const RECT tree = placed(TreeWindow), list = placed(ListWindow);
+  EXPECT_EQ(tree.left, 0);
+  EXPECT_EQ(tree.top, 21);
+  EXPECT_EQ(tree.right - tree.left, 495);
+  EXPECT_EQ(tree.bottom - tree.top, 649);
+  EXPECT_EQ(list.left, 500);
+  EXPECT_EQ(list.right - list.left, 500);
+  EXPECT_EQ(Layout.StatusPane, (PANE_RECT{1, 0, 670, 999, 16}));
+  // A height-only change keeps a dragged splitter.
+  Layout.SplitterPane.X = 300;
+  SendMessageA(MainWindow, WM_SIZE, 0, MAKELPARAM(1000, 600));
+  EXPECT_EQ(placed(TreeWindow).right, 300);
+  EXPECT_EQ(placed(ListWindow).left, 305);
+}
+
+}  // namespace
+}  // namespace kelvora
+
+namespace {
+LONG WINAPI crashed(EXCEPTION_POINTERS*) {
+  // A crash must fail the run: without this the exit code is random.
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetUnhandledExceptionFilter(crashed);
+  kelvora::unscramble_stored_values();
+  kelvora::install_message_boxes();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
