@@ -9,7 +9,7 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb xdotool imagemagick python3
+  wine wine64 xvfb xdotool imagemagick python3 fonts-dejavu-core
 
 echo "== Native build and tests"
 cmake --preset native

@@ -22,10 +22,20 @@ mkdir -p "$shots"
 
 c=$WINE_DRIVE_C
 sample=$root/examples/sample-cd
+# A JPEG background (through the picture service), a bitmap logo with a
+# magenta key colour, and a custom font for the text.
+art=$WINE_ENV_DIR/art
+mkdir -p "$art"
+convert -size 640x400 gradient:'#1a3a7a-#0a0a20' "$art/background.jpg"
+convert -size 240x90 xc:'#ff00ff' -fill '#f0c040' -draw 'roundrectangle 10,10 230,80 20,20' \
+  -fill '#102040' -draw 'circle 60,45 60,20' BMP3:"$art/logo.bmp"
+font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 "$kelvora" build "$sample/files" -o "$c/cd" --stub "$viewer" \
   --password 'Harbour-Light' --licence "$sample/licence.txt" \
-  --text-file "$sample/screen.txt" --text-pos centred --shadow '#404040' \
-  --back-colour '#102040' >/dev/null 2>&1
+  --text-file "$sample/screen.txt" --text-pos bottom --shadow '#000000' \
+  --back-colour '#102040' --background "$art/background.jpg" --background-mode centred \
+  --logo "$art/logo.bmp" --logo-pos top --logo-key '#FF00FF' \
+  --font "$font" --font-face 'DejaVu Sans' >/dev/null 2>&1
 cp "$driver" "$c/viewer_driver.exe"
 mkdir -p "$c/flags"
 
@@ -63,6 +73,8 @@ row|Café menu.txt|54 bytes ( 0.05 kb/0.00 MB )
 row|Read me.txt|105 bytes ( 0.10 kb/0.00 MB )
 exit 0
 TXT
+if [ -f "$c/windows/Fonts/DejaVuSans-Bold.ttf" ]; then echo "ok:   the font was written to the Fonts folder"
+else echo "FAIL: the font was not written to the Fonts folder"; fail=1; fi
 for shot in start-screen main-window; do
   if [ -s "$shots/$shot.png" ]; then echo "screenshot: $shots/$shot.png"; else echo "FAIL: no $shot screenshot"; fail=1; fi
 done

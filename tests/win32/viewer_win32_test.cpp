@@ -19,6 +19,7 @@
 #include "viewer/container/password.h"
 #include "viewer/container/stored_values.h"
 #include "viewer/shell/main_window_win32.h"
+#include "viewer/shell/pictures_win32.h"
 #include "viewer/shell/viewer_globals_win32.h"
 #include "viewer/startup/dialogs_win32.h"
 #include "viewer/startup/message_boxes_win32.h"
@@ -169,6 +170,53 @@ TEST(LicenceDialog, ShowsTheTextAndTheCloseBoxDeclines) {
     EXPECT_EQ(Cancelled, !accept);
     EXPECT_EQ(script.Seen, std::vector<std::string>{"End User Licence Agreement|"});
   }
+}
+
+// A 24-bit bitmap of the given pixels in one row.
+HBITMAP row_bitmap(HDC dc, const std::vector<COLORREF>& pixels) {
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, static_cast<int>(pixels.size()), 1);
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  for (std::size_t i = 0; i < pixels.size(); ++i) SetPixel(memory, static_cast<int>(i), 0, pixels[i]);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  return bitmap;
+}
+
+std::vector<COLORREF> pixels_of(HDC dc, HBITMAP bitmap, int count) {
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  std::vector<COLORREF> pixels;
+  for (int i = 0; i < count; ++i) pixels.push_back(GetPixel(memory, i, 0));
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  return pixels;
+}
+
+TEST(Pictures, OnlyTheExactKeyColourIsTransparentAndTheBitmapStaysAsItWas) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF key = RGB(255, 0, 255), close_by = RGB(254, 0, 255), blue = RGB(0, 0, 255);
+  HBITMAP source = row_bitmap(screen, {key, close_by, blue, key});
+  HBITMAP target = row_bitmap(screen, {RGB(9, 9, 9), RGB(9, 9, 9), RGB(9, 9, 9), RGB(9, 9, 9)});
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(memory, target);
+  draw_transparent(memory, source, 0, 0, key);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  EXPECT_EQ(pixels_of(screen, target, 4),
+            (std::vector<COLORREF>{RGB(9, 9, 9), close_by, blue, RGB(9, 9, 9)}));
+  EXPECT_EQ(pixels_of(screen, source, 4), (std::vector<COLORREF>{key, close_by, blue, key}));
+
+  // Flattened onto a colour: the magenta pixels take the colour.
+  HBITMAP flat = flatten_bitmap(source, RGB(10, 200, 30));
+  ASSERT_NE(flat, nullptr);
+  EXPECT_EQ(pixels_of(screen, flat, 4),
+            (std::vector<COLORREF>{RGB(10, 200, 30), close_by, blue, RGB(10, 200, 30)}));
+  HBITMAP all_key = row_bitmap(screen, {key, key});
+  HBITMAP filled = flatten_bitmap(all_key, RGB(1, 2, 3));
+  EXPECT_EQ(pixels_of(screen, filled, 2), (std::vector<COLORREF>{RGB(1, 2, 3), RGB(1, 2, 3)}));
+  for (HBITMAP b : {source, target, flat, all_key, filled}) DeleteObject(b);
+  ReleaseDC(nullptr, screen);
 }
 
 // One main window for the tests below, on a CD written here.
