@@ -80,7 +80,12 @@ HBITMAP load_picture(const char* path, int* width, int* height) {
   return bitmap;
 }
 
-void draw_bitmap(HDC target, HBITMAP bitmap, int x, int y) {
+namespace {
+
+// Selects the bitmap into a memory context with the target's mapping mode
+// and hands the copy its source origin and extent in logical units.
+template <typename Copy>
+void with_bitmap_source(HDC target, HBITMAP bitmap, Copy copy) {
   if (!bitmap) return;
   MemoryDc memory(target);
   Selected selected(memory.dc, bitmap);
@@ -90,22 +95,23 @@ void draw_bitmap(HDC target, HBITMAP bitmap, int x, int y) {
   DPtoLP(target, &extent, 1);
   POINT origin{0, 0};
   DPtoLP(memory.dc, &origin, 1);
-  BitBlt(target, x, y, extent.x, extent.y, memory.dc, origin.x, origin.y, SRCCOPY);
+  copy(memory.dc, origin, extent);
+}
+
+}  // namespace
+
+void draw_bitmap(HDC target, HBITMAP bitmap, int x, int y) {
+  with_bitmap_source(target, bitmap, [&](HDC source, POINT origin, POINT extent) {
+    BitBlt(target, x, y, extent.x, extent.y, source, origin.x, origin.y, SRCCOPY);
+  });
 }
 
 void draw_stretched(HDC target, HBITMAP bitmap, int x, int y, int width, int height) {
-  if (!bitmap) return;
-  MemoryDc memory(target);
-  Selected selected(memory.dc, bitmap);
-  SetMapMode(memory.dc, GetMapMode(target));
-  const SIZE size = bitmap_size(bitmap);
-  POINT extent{size.cx, size.cy};
-  DPtoLP(target, &extent, 1);
-  POINT origin{0, 0};
-  DPtoLP(memory.dc, &origin, 1);
-  SetStretchBltMode(target, COLORONCOLOR);
-  StretchBlt(target, x, y, width, height, memory.dc, origin.x, origin.y, extent.x, extent.y,
-             SRCCOPY);
+  with_bitmap_source(target, bitmap, [&](HDC source, POINT origin, POINT extent) {
+    SetStretchBltMode(target, COLORONCOLOR);
+    StretchBlt(target, x, y, width, height, source, origin.x, origin.y, extent.x, extent.y,
+               SRCCOPY);
+  });
 }
 
 void draw_transparent(HDC target, HBITMAP bitmap, short x, short y, COLORREF key) {
