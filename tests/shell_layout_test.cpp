@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/container/viewer_file.h"
+#include "viewer/shell/about.h"
 #include "viewer/shell/main_layout.h"
 #include "viewer/shell/start_screen_layout.h"
 
@@ -138,6 +139,38 @@ TEST(MainWindowLayout, CaptionBand) {
   EXPECT_EQ(b.FilesFillLeft, 452);
   EXPECT_EQ(b.FilesFillRight, 796);
   EXPECT_EQ(b.FilesEndX, 796);
+}
+
+TEST(Splitter, HitsIncludeBothEdgesAndTheDragStopsShortOfTheRight) {
+  MainLayout l = initial_layout(800, 600);
+  layout_main_window(l, (600u << 16) | 800u);  // same width: the strip keeps 395, 21, 5 x 570
+  struct Case {
+    std::int32_t x, y;
+    bool hit;
+  } hits[] = {{395, 21, true}, {400, 591, true}, {394, 100, false}, {401, 100, false},
+              {397, 20, false}, {397, 592, false}};
+  for (const Case& c : hits) EXPECT_EQ(splitter_hit(l, c.x, c.y), c.hit) << c.x << "," << c.y;
+  EXPECT_TRUE(drag_bar_allowed(l, 0));
+  EXPECT_FALSE(drag_bar_allowed(l, -1));
+  EXPECT_TRUE(drag_bar_allowed(l, 725));
+  EXPECT_FALSE(drag_bar_allowed(l, 726));
+  // A drag to 0 leaves the tree 0 pixels wide; the list keeps the rest.
+  l.SplitterPane.X = 0;
+  layout_main_window(l, (600u << 16) | 800u);
+  EXPECT_EQ(l.TreePane.Width, 0);
+  EXPECT_EQ(l.ListPane, (PANE_RECT{3, 5, 21, 795, 549}));
+  EXPECT_TRUE(splitter_hit(l, 0, 30));
+}
+
+TEST(About, BuildTimeOnATwelveHourClock) {
+  struct Case {
+    const char* time;
+    const char* text;
+  } cases[] = {{"13:49:44", "1:49:44 PM"}, {"12:05:09", "12:05:09 AM"},
+               {"00:30:00", "0:30:00 AM"}, {"23:59:59", "11:59:59 PM"},
+               {"09:01:02", "9:01:02 AM"}};
+  for (const Case& c : cases) EXPECT_EQ(build_time_text(c.time), c.text) << c.time;
+  EXPECT_EQ(build_stamp("Aug 23 2003", "13:49:44"), "Build: 1:49:44 PM Aug 23 2003");
 }
 
 }  // namespace

@@ -29,6 +29,15 @@ void layout_main_window(MainLayout& l, std::uint32_t size_lparam) {
   l.StatusPane = {1, 0, h - 30, w - 1, 16};
 }
 
+bool splitter_hit(const MainLayout& l, std::int32_t x, std::int32_t y) {
+  const PANE_RECT& s = l.SplitterPane;
+  return s.X <= x && x <= s.X + s.Width && s.Y <= y && y <= s.Y + s.Height;
+}
+
+bool drag_bar_allowed(const MainLayout& l, std::int32_t x) {
+  return l.TreePane.X <= x && x <= l.ListPane.X + l.ListPane.Width - 75;
+}
+
 CaptionBand caption_band(const MainLayout& l) {
   CaptionBand b;
   b.FoldersX = 0;

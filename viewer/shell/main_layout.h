@@ -38,6 +38,14 @@ MainLayout initial_layout(std::int32_t client_width, std::int32_t client_height)
 // width puts the splitter back in the middle; a height-only change keeps it.
 void layout_main_window(MainLayout& layout, std::uint32_t size_lparam);
 
+// The splitter strip: a hit when SplitterPane.X <= x <= X + Width and
+// SplitterPane.Y <= y <= Y + Height, both ends included.
+bool splitter_hit(const MainLayout& layout, std::int32_t x, std::int32_t y);
+
+// Whether a drag may put the bar at x: TreePane.X <= x <=
+// ListPane.X + ListPane.Width - 75.
+bool drag_bar_allowed(const MainLayout& layout, std::int32_t x);
+
 // The caption band: where each bitmap is drawn and which strips are filled
 // black, for the panes of a layout.
 struct CaptionBand {
