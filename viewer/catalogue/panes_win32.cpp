@@ -9,6 +9,7 @@
 
 #include "viewer/catalogue/file_list.h"
 #include "viewer/catalogue/properties.h"
+#include "viewer/extract/commands_win32.h"
 #include "viewer/shell/viewer_globals_win32.h"
 #include "viewer/startup/message_sink.h"
 
@@ -215,7 +216,9 @@ void fill_file_list(EntryIndex folder) {
   show_file_list();
 }
 
-LRESULT file_list_notify(HWND, NMHDR* notification) {
+LRESULT file_list_notify(HWND window, NMHDR* notification) {
+  if (notification->code == NM_RCLICK) return list_context_menu(window, notification);
+  if (notification->code == NM_DBLCLK) return list_double_click(window, notification);
   if (notification->code == LVN_GETDISPINFOA) {
     auto* info = reinterpret_cast<NMLVDISPINFOA*>(notification);
     if (info->item.iItem == -1) return 0;

@@ -270,8 +270,33 @@ std::string data_file_path(const ViewerFile& viewer, const std::string& data_fil
 #endif
 }
 
+namespace {
+
+// Swallows the reports of a silent extraction for its lifetime.
+class Silence {
+ public:
+  explicit Silence(bool on) : on_(on) {
+    if (on_)
+      previous_ = set_message_handler([](MessageKind kind, const std::string&, const std::string&) {
+        return kind == MessageKind::YesNo ? ANSWER_NO : ANSWER_OK;
+      });
+  }
+  ~Silence() {
+    if (on_) set_message_handler(std::move(previous_));
+  }
+  Silence(const Silence&) = delete;
+  Silence& operator=(const Silence&) = delete;
+
+ private:
+  bool on_;
+  MessageHandler previous_;
+};
+
+}  // namespace
+
 int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
   if (entry >= x.Cat.Entries.size()) return 0;
+  Silence silence(x.Silent);
   const CryptItem& item = x.Cat.Entries[entry];
   x.Progress.CurrentName = item.Name;
   report_progress(x);

@@ -72,6 +72,9 @@ struct Extractor {
   bool CountTotals = true;
   // Read data files but write nothing (verifying a CD).
   bool DryRun = false;
+  // Report nothing through the message sink (opening a file for viewing
+  // fails silently).
+  bool Silent = false;
   // Turns a stored 8-bit name into the name written on this platform's file
   // system (a code-page conversion); empty keeps the stored bytes.
   std::function<std::string(const std::string&)> LocalText;

@@ -9,6 +9,9 @@
 #include <string>
 
 #include "viewer/catalogue/panes_win32.h"
+#include "viewer/extract/commands_win32.h"
+#include "viewer/shell/about_win32.h"
+#include "viewer/shell/splitter_win32.h"
 #include "viewer/container/stored_values.h"
 #include "viewer/resources/resource.h"
 #include "viewer/shell/pictures_win32.h"
@@ -89,13 +92,35 @@ std::string help_address() {
 LRESULT on_notify(HWND window, WPARAM wparam, LPARAM lparam) {
   auto* notification = reinterpret_cast<NMHDR*>(lparam);
   if (wparam == LIST_ID) return file_list_notify(window, notification);
-  if (wparam == TREE_ID && notification->code == NM_CLICK)
-    return tree_click(window, notification);
+  if (wparam != TREE_ID) return 0;
+  switch (notification->code) {
+    case NM_RCLICK:
+      return tree_context_menu(window, notification);
+    case NM_DBLCLK:
+      return tree_double_click(window, notification);
+    case NM_CLICK:
+      return tree_click(window, notification);
+  }
   return 0;
 }
 
 void on_command(WPARAM wparam) {
   switch (LOWORD(wparam)) {
+    case CMD_PROPERTIES:
+      command_properties();
+      break;
+    case CMD_OPEN_WITH:
+      command_open(true);
+      break;
+    case CMD_EXPORT:
+      command_export();
+      break;
+    case CMD_VIEW_OPEN:
+      command_open(false);
+      break;
+    case CMD_ABOUT:
+      run_about_box();
+      break;
     case CMD_EXIT:
       exit_viewer();
     case CMD_HELP:
@@ -126,6 +151,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return on_notify(window, wparam, lparam);
     case WM_COMMAND:
       on_command(wparam);
+      return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      splitter_mouse(window, message, lparam);
       return 0;
   }
   return DefWindowProcA(window, message, wparam, lparam);
@@ -195,6 +225,7 @@ int create_main_window() {
     show_error("Error: 378", "Cannot create Kelvora filelist window.");
     return 0;
   }
+  register_splitter_class();
   add_list_columns();
 
   UpdateWindow(MainWindow);
