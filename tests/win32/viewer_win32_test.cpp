@@ -2,10 +2,13 @@
 // driven by a CBT hook and by messages, read back through the controls.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <regex>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -20,9 +23,12 @@
 #include "viewer/container/stored_values.h"
 #include "viewer/shell/main_window_win32.h"
 #include "viewer/shell/pictures_win32.h"
+#include "viewer/extract/commands_win32.h"
+#include "viewer/resources/resource.h"
 #include "viewer/shell/viewer_globals_win32.h"
 #include "viewer/startup/dialogs_win32.h"
 #include "viewer/startup/message_boxes_win32.h"
+#include "viewer/shell/about.h"
 #include "writer/writer.h"
 
 namespace kelvora {
@@ -339,6 +345,155 @@ TEST_F(MainWindowTest, TheLayoutFollowsTheSizeMessage) {
   SendMessageA(MainWindow, WM_SIZE, 0, MAKELPARAM(1000, 600));
   EXPECT_EQ(placed(TreeWindow).right, 300);
   EXPECT_EQ(placed(ListWindow).left, 305);
+}
+
+std::vector<std::string> menu_items(HMENU menu) {
+  std::vector<std::string> items;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+    items.push_back(std::string(text) + ":" + std::to_string(GetMenuItemID(menu, i)) +
+                    ((state & MF_GRAYED) ? ":grey" : ""));
+  }
+  DestroyMenu(menu);
+  return items;
+}
+
+TEST_F(MainWindowTest, ContextMenusHaveTheirItemsAndGreyExportWhenItIsNotAllowed) {
+  const std::uint32_t flags = Viewer.Settings.Flags;
+  Viewer.Settings.Flags = flags & ~FLAG_NO_EXPORT;
+  EXPECT_EQ(menu_items(build_tree_menu()),
+            (std::vector<std::string>{"Export:7656", "Properties:7654"}));
+  EXPECT_EQ(menu_items(build_list_menu()),
+            (std::vector<std::string>{"View/Open:7657", "View/Open With...:7655", "Export:7656",
+                                      "Properties:7654"}));
+  Viewer.Settings.Flags = flags | FLAG_NO_EXPORT;
+  EXPECT_EQ(menu_items(build_tree_menu()),
+            (std::vector<std::string>{"Export:7656:grey", "Properties:7654"}));
+  EXPECT_EQ(menu_items(build_list_menu())[2], "Export:7656:grey");
+  Viewer.Settings.Flags = flags;
+}
+
+// Opens Properties and returns the four lines it shows.
+std::vector<std::string> properties_shown() {
+  std::vector<std::string> lines;
+  DialogScript script;
+  script.Steps = {[&](HWND dialog) {
+    for (int id : {IDC_PROP_TYPE, IDC_PROP_SIZE, IDC_PROP_NAME, IDC_PROP_ENCRYPTION}) {
+      char text[512] = {};
+      GetDlgItemTextA(dialog, id, text, sizeof text);
+      lines.push_back(text);
+    }
+    press(dialog, IDCANCEL);
+  }};
+  Scripted scripted(script);
+  SendMessageA(MainWindow, WM_COMMAND, CMD_PROPERTIES, 0);
+  return lines;
+}
+
+TEST_F(MainWindowTest, PropertiesDescribeTheTreeSelectionOrTheFirstSelectedRow) {
+  HTREEITEM root = next(nullptr, TVGN_ROOT);
+  click(root);
+  PropertiesSource = SOURCE_TREE;
+  EXPECT_EQ(properties_shown(),
+            (std::vector<std::string>{"Whole CD",
+                                      "Total 1542 Bytes ( 1.51 KB/0.00 MB) - Files: 5 - Sub "
+                                      "Folders: 3",
+                                      "Whole CD", " - ( FAST )"}));
+  HTREEITEM letters = next(root, TVGN_CHILD);
+  click(letters);
+  PropertiesSource = SOURCE_LIST;
+  LVITEMA select{};
+  select.stateMask = LVIS_SELECTED;
+  select.state = LVIS_SELECTED;
+  SendMessageA(ListWindow, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+  SendMessageA(ListWindow, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&select));
+  EXPECT_EQ(properties_shown(),
+            (std::vector<std::string>{"File", "1536 Bytes ( 1.50 KB/0.00 MB)", "alpha2.txt",
+                                      " - ( FAST )"}));
+  PropertiesSource = 0;
+  EXPECT_EQ(properties_shown(), (std::vector<std::string>{"File or Folder", "9999", "Name",
+                                                           "XOR   ( Fast )"}));
+}
+
+TEST_F(MainWindowTest, TheAboutBoxShowsTheBuildStampAndEscapeLeavesItOpen) {
+  std::string stamp;
+  int activations = 0;
+  DialogScript script;
+  script.Steps = {[&](HWND dialog) {
+    ++activations;
+    char text[256] = {};
+    GetDlgItemTextA(dialog, IDC_ABOUT_BUILD, text, sizeof text);
+    stamp = text;
+    press(dialog, IDCANCEL);  // ignored: the box stays
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  }};
+  {
+    Scripted scripted(script);
+    SendMessageA(MainWindow, WM_COMMAND, CMD_ABOUT, 0);
+  }
+  EXPECT_EQ(activations, 1);
+  // The build's own time and date, on a 12-hour clock.
+  EXPECT_TRUE(std::regex_match(
+      stamp, std::regex("Build: ([1-9]|1[0-2]|0):[0-5][0-9]:[0-5][0-9] (AM|PM) "
+                        "[A-Z][a-z][a-z] [ 1-3][0-9] [0-9]{4}")))
+      << stamp;
+}
+
+TEST_F(MainWindowTest, TheSplitterDragStopsAtItsLimitsAndLaysThePanesOut) {
+  SendMessageA(MainWindow, WM_SIZE, 0, MAKELPARAM(900, 700));
+  SendMessageA(MainWindow, WM_SIZE, 0, MAKELPARAM(1000, 700));
+  const PANE_RECT strip = Layout.SplitterPane;
+  ASSERT_EQ(strip.X, 495);
+  // The moves and the release wait in the queue for the drag's own loop.
+  PostMessageA(MainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, 200));
+  PostMessageA(MainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(990, 200));  // past the limit
+  PostMessageA(MainWindow, WM_LBUTTONUP, 0, MAKELPARAM(990, 200));
+  SendMessageA(MainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(strip.X + 2, 100));
+  EXPECT_EQ(Layout.SplitterPane.X, 300);
+  RECT tree;
+  GetWindowRect(TreeWindow, &tree);
+  EXPECT_EQ(tree.right - tree.left, 300);
+  EXPECT_EQ(Layout.ListPane.X, 305);
+}
+
+TEST_F(MainWindowTest, ExportingListRowsWritesThemIntoThePickedFolder) {
+  test::TempDir target;
+  SetCurrentDirectoryA(target.path().string().c_str());
+  click(next(next(nullptr, TVGN_ROOT), TVGN_CHILD));  // Letters
+  LVITEMA select{};
+  select.stateMask = LVIS_SELECTED;
+  select.state = 0;
+  SendMessageA(ListWindow, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&select));
+  select.state = LVIS_SELECTED;
+  SendMessageA(ListWindow, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+  SendMessageA(ListWindow, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+  PropertiesSource = SOURCE_LIST;
+  DialogScript script;
+  // Pick the target in the folder browser, then confirm the report.
+  const std::string wanted = target.path().string();
+  script.Steps = {[&](HWND browser) {
+                    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
+                                 reinterpret_cast<LPARAM>(wanted.c_str()));
+                    press(browser, IDOK);
+                  },
+                  answer(IDOK)};
+  {
+    Scripted scripted(script);
+    SendMessageA(MainWindow, WM_COMMAND, CMD_EXPORT, 0);
+  }
+  ASSERT_EQ(script.Seen.size(), 2u);
+  const std::string report = "Finished:|File(s) has been exported to ";
+  ASSERT_EQ(script.Seen[1].rfind(report, 0), 0u) << script.Seen[1];
+  // The files are where the report says they are.
+  std::string folder = script.Seen[1].substr(report.size());
+  folder.pop_back();  // the full stop
+  const std::filesystem::path out(folder);
+  EXPECT_EQ(test::read_file(out / "Alpha"), test::bytes_of("aa"));
+  EXPECT_EQ(test::read_file(out / "alpha2.txt").size(), 1536u);
+  EXPECT_FALSE(std::filesystem::exists(out / "beta"));
 }
 
 }  // namespace
