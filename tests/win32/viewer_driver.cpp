@@ -9,6 +9,8 @@
 // driver writes FLAGS_DIR\NAME.ready and waits (20 s at most) for
 // FLAGS_DIR\NAME.done, so that a test can take a screenshot.  Everything it
 // sees goes to LOG, one line each, ending with "exit N".
+#include "tests/win32/driver_support.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -20,112 +22,7 @@
 
 namespace {
 
-std::FILE* Log = nullptr;
-std::string Flags;
-DWORD Viewer = 0;
-HANDLE ViewerProcess = nullptr;
-
-void checkpoint(const char* name) {
-  const std::string ready = Flags + "\\" + name + ".ready";
-  const std::string done = Flags + "\\" + name + ".done";
-  std::FILE* f = std::fopen(ready.c_str(), "w");
-  if (f) std::fclose(f);
-  for (int i = 0; i < 200 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-    Sleep(100);
-}
-
-struct Found {
-  std::vector<HWND> windows;
-};
-BOOL CALLBACK collect(HWND window, LPARAM param) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid == Viewer && IsWindowVisible(window))
-    reinterpret_cast<Found*>(param)->windows.push_back(window);
-  return TRUE;
-}
-
-std::string class_of(HWND w) {
-  char name[64] = {};
-  GetClassNameA(w, name, sizeof name);
-  return name;
-}
-std::string text_of(HWND w) {
-  char text[2048] = {};
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                      SMTO_ABORTIFHUNG, 5000, nullptr);
-  return text;
-}
-
-// Memory in the viewer's process for the controls' structures.
-struct Remote {
-  void* base = nullptr;
-  Remote() {
-    base = VirtualAllocEx(ViewerProcess, nullptr, 8192, MEM_COMMIT | MEM_RESERVE,
-                          PAGE_READWRITE);
-  }
-  ~Remote() {
-    if (base) VirtualFreeEx(ViewerProcess, base, 0, MEM_RELEASE);
-  }
-  char* at(std::size_t offset) const { return static_cast<char*>(base) + offset; }
-  void put(std::size_t offset, const void* data, std::size_t size) const {
-    WriteProcessMemory(ViewerProcess, at(offset), data, size, nullptr);
-  }
-  void get(std::size_t offset, void* data, std::size_t size) const {
-    ReadProcessMemory(ViewerProcess, at(offset), data, size, nullptr);
-  }
-};
-
-std::string tree_label(HWND tree, HTREEITEM item) {
-  Remote r;
-  TVITEMA tv{};
-  tv.mask = TVIF_TEXT | TVIF_HANDLE;
-  tv.hItem = item;
-  tv.pszText = r.at(1024);
-  tv.cchTextMax = 1024;
-  r.put(0, &tv, sizeof tv);
-  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(r.at(0)));
-  char text[1024] = {};
-  r.get(1024, text, sizeof text - 1);
-  return text;
-}
-
-// Every node of the tree, depth first, with two blanks per level.
-void walk_tree(HWND tree, HTREEITEM item, int depth, std::vector<std::pair<std::string, HTREEITEM>>& out) {
-  for (; item; item = reinterpret_cast<HTREEITEM>(
-                   SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
-    out.push_back({std::string(static_cast<std::size_t>(depth) * 2, ' ') + tree_label(tree, item), item});
-    walk_tree(tree,
-              reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD,
-                                                       reinterpret_cast<LPARAM>(item))),
-              depth + 1, out);
-  }
-}
-
-std::string list_text(HWND list, int row, int column) {
-  Remote r;
-  LVITEMA item{};
-  item.iSubItem = column;
-  item.pszText = r.at(1024);
-  item.cchTextMax = 1024;
-  r.put(0, &item, sizeof item);
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(r.at(0)));
-  char text[1024] = {};
-  r.get(1024, text, sizeof text - 1);
-  return text;
-}
-
-void click_at(HWND window, RECT client_rect) {
-  POINT p{client_rect.left + 10, (client_rect.top + client_rect.bottom) / 2};
-  ClientToScreen(window, &p);
-  SetCursorPos(p.x, p.y);
-  Sleep(200);
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, inputs, sizeof(INPUT));
-}
+using namespace driver;
 
 DWORD Started = 0;
 
