@@ -128,4 +128,21 @@ inline void click_at(HWND window, RECT client_rect) {
   SendInput(2, inputs, sizeof(INPUT));
 }
 
+// Starts the viewer in a directory (none: the driver's own) and notes its
+// process; false after a line in the log.
+inline bool start_viewer(const char* program, const char* directory,
+                         PROCESS_INFORMATION& info) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string command = std::string("\"") + program + "\"";
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                      &startup, &info)) {
+    std::fprintf(Log, "cannot start the viewer\n");
+    return false;
+  }
+  Viewer = info.dwProcessId;
+  ViewerProcess = info.hProcess;
+  return true;
+}
+
 }  // namespace driver

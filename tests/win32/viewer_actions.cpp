@@ -238,17 +238,8 @@ int main(int argc, char** argv) {
   Log = std::fopen(argv[1], "w");
   Flags = argv[2];
   if (!Log) return 2;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::string command = std::string("\"") + argv[3] + "\"";
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[4],
-                      &startup, &info)) {
-    std::fprintf(Log, "cannot start the viewer\n");
-    return 2;
-  }
-  Viewer = info.dwProcessId;
-  ViewerProcess = info.hProcess;
+  if (!start_viewer(argv[3], argv[4], info)) return 2;
   MainWindow = wait_for([](HWND w) {
     return class_of(w) == "ScreenTwoClass" && GetDlgItem(w, 3) != nullptr &&
            text_of(GetDlgItem(w, 1)) != "Ready.";

@@ -14,9 +14,7 @@ shots=$4
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$here/wine_env.sh"
-watcher=
-cleanup() { [ -n "$watcher" ] && kill "$watcher" 2>/dev/null; wine_env_stop; }
-trap cleanup EXIT
+trap wine_env_stop EXIT
 wine_env_start
 mkdir -p "$shots"
 c=$WINE_DRIVE_C
@@ -30,20 +28,7 @@ head -c $((1536 * 1048576)) /dev/zero > "$src/Big/huge.bin"
 cp "$actions" "$c/viewer_actions.exe"
 mkdir -p "$c/flags" "$c/tree" "$c/rows" "$c/abort"
 
-(
-  for _ in $(seq 3000); do
-    for ready in "$c"/flags/*.ready; do
-      [ -e "$ready" ] || continue
-      name=$(basename "$ready" .ready)
-      [ -e "$c/flags/$name.done" ] && continue
-      sleep 0.3
-      import -window root "$shots/$name.png" 2>/dev/null || true
-      touch "$c/flags/$name.done"
-    done
-    sleep 0.1
-  done
-) &
-watcher=$!
+screenshot_watcher "$c/flags" "$shots"
 
 # The viewer starts in C:\tree: its first folder picker opens there.
 wine 'C:\viewer_actions.exe' 'C:\actions.log' 'C:\flags' 'C:\cd\viewer.exe' 'C:\tree' \

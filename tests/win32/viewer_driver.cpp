@@ -91,18 +91,9 @@ int main(int argc, char** argv) {
   Log = std::fopen(argv[3], "w");
   Flags = argv[4];
   if (!Log) return 2;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::string command = std::string("\"") + argv[5] + "\"";
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    std::fprintf(Log, "cannot start the viewer\n");
-    return 2;
-  }
+  if (!start_viewer(argv[5], nullptr, info)) return 2;
   Started = GetTickCount();
-  Viewer = info.dwProcessId;
-  ViewerProcess = info.hProcess;
   std::set<HWND> handled;
   bool main_done = false;
   const DWORD start = GetTickCount();

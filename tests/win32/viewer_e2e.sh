@@ -14,9 +14,7 @@ shots=$4
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$here/wine_env.sh"
-watcher=
-cleanup() { [ -n "$watcher" ] && kill "$watcher" 2>/dev/null; wine_env_stop; }
-trap cleanup EXIT
+trap wine_env_stop EXIT
 wine_env_start
 mkdir -p "$shots"
 
@@ -40,20 +38,7 @@ cp "$driver" "$c/viewer_driver.exe"
 mkdir -p "$c/flags"
 
 # Screenshots at the driver's checkpoints.
-(
-  for _ in $(seq 1200); do
-    for ready in "$c"/flags/*.ready; do
-      [ -e "$ready" ] || continue
-      name=$(basename "$ready" .ready)
-      [ -e "$c/flags/$name.done" ] && continue
-      sleep 0.5
-      import -window root "$shots/$name.png" 2>/dev/null || true
-      touch "$c/flags/$name.done"
-    done
-    sleep 0.1
-  done
-) &
-watcher=$!
+screenshot_watcher "$c/flags" "$shots"
 
 wine 'C:\viewer_driver.exe' 'Harbour-Light' 'Kelvora' 'C:\viewer.log' 'C:\flags' \
   'C:\cd\viewer.exe' >/dev/null 2>&1 </dev/null

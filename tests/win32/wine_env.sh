@@ -44,8 +44,33 @@ wine_env_start() {
 }
 
 wine_env_stop() {
+  [ -n "${WINE_ENV_WATCHER:-}" ] && kill "$WINE_ENV_WATCHER" 2>/dev/null || true
+  WINE_ENV_WATCHER=
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
   [ -n "${WINE_ENV_XVFB:-}" ] && kill "$WINE_ENV_XVFB" 2>/dev/null || true
   [ -n "${WINE_ENV_DIR:-}" ] && rm -rf "$WINE_ENV_DIR"
   WINE_ENV_XVFB= WINE_ENV_DIR=
+}
+
+# screenshot_watcher FLAGS_DIR SHOTS_DIR: in the background, takes a
+# screenshot SHOTS_DIR/NAME.png whenever a driver writes FLAGS_DIR/NAME.ready,
+# then answers with FLAGS_DIR/NAME.done.  Sets WINE_ENV_WATCHER to its PID;
+# wine_env_stop ends it.
+screenshot_watcher() {
+  local flags=$1 shots=$2
+  mkdir -p "$flags" "$shots"
+  (
+    for _ in $(seq 3000); do
+      for ready in "$flags"/*.ready; do
+        [ -e "$ready" ] || continue
+        name=$(basename "$ready" .ready)
+        [ -e "$flags/$name.done" ] && continue
+        sleep 0.3
+        import -window root "$shots/$name.png" 2>/dev/null || true
+        touch "$flags/$name.done"
+      done
+      sleep 0.1
+    done
+  ) &
+  WINE_ENV_WATCHER=$!
 }
