@@ -8,6 +8,8 @@
 //   abort-export:FOLDER:TARGET     the same, and press Abort in the progress dialog
 //   export-rows:FOLDER:R,R:TARGET  click FOLDER, select rows R, right-click, Export
 //   open:FOLDER:ROW                click FOLDER, double-click ROW (View/Open)
+//   properties:FOLDER              right-click FOLDER, Properties
+//   about                          Help's neighbour on the menu bar: About
 //   close                          close the main window
 // The viewer starts in START_DIR, where its folder picker first opens.
 // Every box and what became of it goes to LOG; checkpoints (see
@@ -228,6 +230,40 @@ void open_row(const std::string& folder, int row) {
                                                                             : "missing");
 }
 
+// Notes every static text of a dialog, takes its screenshot, and presses a
+// button.
+void note_dialog(HWND dialog, const char* checkpoint_name, int button) {
+  Sleep(300);
+  std::string texts;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(child);
+    if (class_of(child) == "Static" && id > 0 && id != 0xFFFF)
+    {
+      texts += '|';
+      texts += std::to_string(id);
+      texts += '=';
+      texts += text_of(child);
+    }
+  }
+  std::fprintf(Log, "dialog|%s%s\n", text_of(dialog).c_str(), texts.c_str());
+  checkpoint(checkpoint_name);
+  press(dialog, button);
+  Sleep(300);
+}
+
+void properties(const std::string& folder) {
+  mouse_at(tree_node_point(folder), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+  if (!choose_menu_item(2, "tree-menu-properties")) return;
+  if (HWND dialog = wait_for_caption("Properties")) note_dialog(dialog, "properties", IDCANCEL);
+  else std::fprintf(Log, "no Properties dialog\n");
+}
+
+void about() {
+  PostMessageA(MainWindow, WM_COMMAND, 40007, 0);
+  if (HWND dialog = wait_for_caption("About Kelvora  ver. 3")) note_dialog(dialog, "about", IDOK);
+  else std::fprintf(Log, "no About box\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,7 +291,10 @@ int main(int argc, char** argv) {
     // Targets hold a drive's colon: the rest of the action is the target.
     auto rest = [&](std::size_t from) {
       std::string t;
-      for (std::size_t k = from; k < a.size(); ++k) t += (k > from ? ":" : "") + a[k];
+      for (std::size_t k = from; k < a.size(); ++k) {
+        if (k > from) t += ':';
+        t += a[k];
+      }
       return t;
     };
     std::fprintf(Log, "== %s\n", argv[i]);
@@ -266,6 +305,8 @@ int main(int argc, char** argv) {
       for (const std::string& r : split(a[2], ',')) rows.push_back(std::atoi(r.c_str()));
       export_rows(a[1], rows, rest(3));
     } else if (a[0] == "open" && a.size() == 3) open_row(a[1], std::atoi(a[2].c_str()));
+    else if (a[0] == "properties" && a.size() == 2) properties(a[1]);
+    else if (a[0] == "about") about();
     else if (a[0] == "close") PostMessageA(MainWindow, WM_CLOSE, 0, 0);
     std::fflush(Log);
   }

@@ -33,7 +33,8 @@ screenshot_watcher "$c/flags" "$shots"
 # The viewer starts in C:\tree: its first folder picker opens there.
 wine 'C:\viewer_actions.exe' 'C:\actions.log' 'C:\flags' 'C:\cd\viewer.exe' 'C:\tree' \
   'export-tree:Kelvora:C:\tree' 'export-rows:Kelvora:0,1:C:\rows' \
-  'open:Documents:0' 'abort-export:Big:C:\abort' close >/dev/null 2>&1 </dev/null
+  'open:Documents:0' 'abort-export:Big:C:\abort' 'properties:Documents' about close \
+  >/dev/null 2>&1 </dev/null
 iconv -f WINDOWS-1252 -t UTF-8 "$c/actions.log" | tr -d '\r' > "$WINE_ENV_DIR/actions.log"
 cat "$WINE_ENV_DIR/actions.log"
 
@@ -58,8 +59,15 @@ check "Abort closed the progress dialog" grep -qx 'progress dialog closed' "$log
 check "the stopped export says so" \
   grep -qx 'report|INFO:|The export of Big to C:\\abort was stopped.' "$log"
 check "no partial file stays" test ! -e "$c/abort/Big/huge.bin"
+check "Properties describes the folder" grep -qx \
+  'dialog|Properties|1000=Folder|1004=Total 95 Bytes ( 0.09 KB/0.00 MB) - Files: 2 - Sub Folders: 1|1002=Documents|1003= - ( FAST )|1005=' \
+  "$log"
+check "the About box shows the build stamp" grep -qE \
+  '^dialog\|About Kelvora  ver\. 3.*\|1004=Build: [0-9]{1,2}:[0-9]{2}:[0-9]{2} (AM|PM) [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4}' \
+  "$log"
 check "the viewer ended with exit code 0" grep -qx 'exit 0' "$log"
-for shot in tree-menu folder-picker finished-report list-menu rows-report progress stopped-report; do
+for shot in tree-menu folder-picker finished-report list-menu rows-report progress stopped-report \
+  properties about; do
   check "screenshot $shot" test -s "$shots/$shot.png"
 done
 [ $fail -eq 0 ] && echo "viewer commands under Wine: all checks passed"
