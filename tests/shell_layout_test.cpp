@@ -101,6 +101,23 @@ TEST(StartScreen, TextLinesAndTheirPlaces) {
   EXPECT_EQ(cut[0].Text.size(), 1023u);
 }
 
+TEST(StartScreen, ExtremeSettingsGiveFarOffPlacesNotUndefinedArithmetic) {
+  // Text far down: the second line's place wraps instead of overflowing.
+  const auto far = layout_screen_text("a\r\nb\r\n", 0, 1024, 768, 20, 8, INT32_MAX, INT32_MAX);
+  ASSERT_EQ(far.size(), 2u);
+  EXPECT_EQ(far[0].Y, INT32_MAX);
+  EXPECT_EQ(far[1].Y, INT32_MIN + 21);
+  // A giant font: the centred x and the bottom y stay in range.
+  const auto giant = layout_screen_text("ab\r\n", TEXT_BOTTOM, 1024, 768, INT32_MAX, INT32_MAX,
+                                        0, 0);
+  ASSERT_EQ(giant.size(), 1u);
+  EXPECT_EQ(giant[0].Y, INT32_MIN);
+  // Pictures wider than any screen, on the largest screen.
+  EXPECT_EQ(background_copies(FLAG_BACKGROUND_TOP, UINT32_MAX, UINT32_MAX, INT32_MIN, 1)[0].X,
+            static_cast<std::int32_t>(0x7FFFFFFFu + 0x40000000u));
+  EXPECT_EQ(logo_placement(FLAG_LOGO_BOTTOM, 0, 0, INT32_MIN, INT32_MIN, 0, 0).Y, INT32_MIN);
+}
+
 TEST(MainWindowLayout, WidthChangesRecentreTheSplitterHeightChangesKeepIt) {
   MainLayout l = initial_layout(800, 600);
   EXPECT_EQ(l.TreePane, (PANE_RECT{2, 0, 21, 395, 570}));

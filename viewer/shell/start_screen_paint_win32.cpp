@@ -53,7 +53,12 @@ void draw_screen_text(HDC dc) {
     const int length = static_cast<int>(line.Text.size());
     if (s.Flags & FLAG_TEXT_SHADOW) {
       SetTextColor(dc, s.ShadowColour);
-      TextOutA(dc, line.X + s.ShadowX, line.Y + s.ShadowY, line.Text.c_str(), length);
+      // The shadow's offset wraps like the text's own place.
+      const auto sx = static_cast<int>(static_cast<std::uint32_t>(line.X) +
+                                       static_cast<std::uint32_t>(s.ShadowX));
+      const auto sy = static_cast<int>(static_cast<std::uint32_t>(line.Y) +
+                                       static_cast<std::uint32_t>(s.ShadowY));
+      TextOutA(dc, sx, sy, line.Text.c_str(), length);
       SetTextColor(dc, s.TextColour);
     }
     TextOutA(dc, line.X, line.Y, line.Text.c_str(), length);
