@@ -9,7 +9,10 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb xdotool imagemagick python3 fonts-dejavu-core
+  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core
+
+ensure_wine32
+ensure_locales ru_RU.UTF-8 ja_JP.UTF-8
 
 echo "== Native build and tests"
 cmake --preset native
@@ -32,8 +35,9 @@ cmake --build --preset mingw-x64 -j"$(build_jobs)"
 bash scripts/check_pe.sh pe32+ build/mingw-x64/viewer/viewer.exe \
   build/mingw-x64/uninstaller/uninstaller.exe
 
-echo "== Windows programs under Wine (x86_64 build; screenshots in build/test-screenshots)"
-ctest --preset mingw-x64 --timeout 300
+echo "== Windows programs under Wine: i686 (the deliverable), then x86_64; screenshots in build/test-screenshots"
+ctest --preset mingw-i686 --timeout 400
+ctest --preset mingw-x64 --timeout 400
 
 echo "== Fuzzing, a short run of every target"
 bash tests/fuzz/run "${KELVORA_FUZZ_SECONDS:-15}"
