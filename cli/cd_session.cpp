@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
-#include "viewer/container/file_io.h"
+#include "viewer/base/file_system.h"
 #include "viewer/container/password.h"
 #include "viewer/startup/message_sink.h"
 #include "writer/codepage.h"

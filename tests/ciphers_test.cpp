@@ -7,7 +7,7 @@
 
 #include "tests/support/test_support.h"
 #include "viewer/container/ciphers.h"
-#include "viewer/container/file_io.h"
+#include "viewer/base/file_system.h"
 
 namespace kelvora {
 namespace {

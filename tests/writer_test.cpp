@@ -6,7 +6,7 @@
 #include "tests/support/test_support.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/ciphers.h"
-#include "viewer/container/file_io.h"
+#include "viewer/base/file_system.h"
 #include "viewer/container/password.h"
 #include "viewer/container/viewer_file.h"
 #include "writer/codepage.h"

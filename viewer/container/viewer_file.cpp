@@ -4,7 +4,7 @@
 #include <new>
 
 #include "viewer/container/ciphers.h"
-#include "viewer/container/file_io.h"
+#include "viewer/base/file_system.h"
 #include "viewer/container/stored_values.h"
 #include "viewer/startup/message_sink.h"
 

@@ -3,42 +3,20 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
+#include "viewer/base/file_system.h"
+#include "viewer/base/path_text.h"
 #include "viewer/container/ciphers.h"
-#include "viewer/container/file_io.h"
 #include "viewer/startup/message_sink.h"
 
 #if defined(_WIN32)
 #include <direct.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace kelvora {
-namespace fs = std::filesystem;
 namespace {
 
-bool is_separator(char c) {
-#if defined(_WIN32)
-  return c == '\\' || c == '/';
-#else
-  return c == '/' || c == '\\';
-#endif
-}
-
-bool exists_at(const std::string& path) {
-  std::error_code error;
-  return fs::exists(fs::symlink_status(path, error));
-}
-
-bool is_link(const std::string& path) {
-  std::error_code error;
-  return fs::is_symlink(fs::symlink_status(path, error));
-}
+bool exists_at(const std::string& path) { return path_kind(path) != PathKind::Missing; }
 
 std::string join(const std::string& left, const std::string& right) {
   std::string path = left;
@@ -55,11 +33,10 @@ void report_progress(Extractor& x) {
   if (x.OnProgress) x.OnProgress(x.Progress);
 }
 
-void change_directory(const Extractor& x, const std::string& directory) {
+void enter_directory(const Extractor& x, const std::string& directory) {
   if (!x.ChangeCurrentDirectory || directory.empty()) return;
   set_current_drive(directory[0]);
-  std::error_code error;
-  fs::current_path(directory, error);
+  change_directory(directory);
 }
 
 std::string shown(const std::string& name) { return name.empty() ? "(no name)" : name; }
@@ -74,29 +51,15 @@ void report_too_long(const std::string& name) {
              shown(name).c_str());
 }
 
-std::vector<std::string> split_pieces(const std::string& path) {
-  std::vector<std::string> pieces;
-  std::string piece;
-  for (char c : path) {
-    if (is_separator(c)) {
-      if (!piece.empty()) pieces.push_back(piece);
-      piece.clear();
-    } else {
-      piece += c;
-    }
-  }
-  if (!piece.empty()) pieces.push_back(piece);
-  return pieces;
-}
-
 // Creates the directories of path.  The pieces of trusted (the target the
 // user chose, which may well pass through links) are taken as they are; any
-// later piece must not be a link.  Returns 1, 0 after a failure to create,
-// -1 after refusing a link.
+// later piece must not be a link (a symbolic link, or on Windows a junction
+// or any other reparse point).  Returns 1, 0 after a failure to create, -1
+// after refusing a link.
 int make_dir_below(const std::string& path, const std::string* trusted) {
-  const std::vector<std::string> pieces = split_pieces(path);
+  const std::vector<std::string> pieces = split_path(path);
   const std::size_t trusted_pieces =
-      trusted ? split_pieces(*trusted).size() : pieces.size();
+      trusted ? split_path(*trusted).size() : pieces.size();
   if (pieces.empty()) return 1;
 
   std::string result;
@@ -114,16 +77,14 @@ int make_dir_below(const std::string& path, const std::string* trusted) {
     if (i > 0 || is_separator(path[0])) result += PATH_SEPARATOR;
 #endif
     result += pieces[i];
-    if (i >= trusted_pieces && is_link(result)) {
+    const PathKind kind = path_kind(result);
+    if (i >= trusted_pieces && kind == PathKind::Link) {
       show_error("Error:(4312)", "Cannot export into %s: it is a link.", result.c_str());
       return -1;
     }
-    if (!exists_at(result)) {
-      std::error_code error;
-      if (!fs::create_directory(result, error) && !exists_at(result)) {
-        show_plain_message("Error Making Dir...(4311)", result.c_str());
-        return 0;
-      }
+    if (kind == PathKind::Missing && !make_directory(result) && !exists_at(result)) {
+      show_plain_message("Error Making Dir...(4311)", result.c_str());
+      return 0;
     }
   }
   return 1;
@@ -135,30 +96,6 @@ bool iequal_ascii(const std::string& a, const std::string& b) {
            return std::toupper(static_cast<unsigned char>(l)) ==
                   std::toupper(static_cast<unsigned char>(r));
          });
-}
-
-// Creates (or truncates) an output file without following a link at its
-// place: a link there is replaced by the file.
-FilePtr create_output(const std::string& path) {
-  if (is_link(path)) {
-    std::error_code error;
-    fs::remove(path, error);
-  }
-#if defined(_WIN32)
-  return open_file(path, "wb");
-#else
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                        0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) ::close(fd);
-  return FilePtr(file);
-#endif
-}
-
-void remove_output(const std::string& path) {
-  std::error_code error;
-  fs::remove(path, error);
 }
 
 // Finishes one file in the progress and the result.
@@ -176,26 +113,43 @@ int file_done(Extractor& x, bool written, std::uint32_t size) {
 
 }  // namespace
 
+namespace {
+
+// COM and LPT with one digit are devices; so are they with a superscript
+// one, two or three, whose bytes depend on the code page of the names.
+bool is_port_digit(unsigned char c) {
+  if (c >= '0' && c <= '9') return true;
+  switch (name_code_page()) {
+    case 1252: case 1254: case 1255: case 1256: case 1257: case 1258: case 28591:
+      return c == 0xB9 || c == 0xB2 || c == 0xB3;
+    case 1253:  // Greek has superscript two and three only
+      return c == 0xB2 || c == 0xB3;
+    default:
+      return false;
+  }
+}
+
+bool is_device_name(const std::string& base) {
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : devices)
+    if (iequal_ascii(base, device)) return true;
+  if (base.size() != 4) return false;
+  const std::string port = base.substr(0, 3);
+  return (iequal_ascii(port, "COM") || iequal_ascii(port, "LPT")) &&
+         is_port_digit(static_cast<unsigned char>(base[3]));
+}
+
+}  // namespace
+
 const char* unsafe_name_reason(const std::string& name) {
   if (!name.empty() && is_separator(name[0])) return "the name is an absolute path";
   if (name.find(':') != std::string::npos) return "the name holds a drive or a colon";
-  static const char* const devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",
-                                        "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
-                                        "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5",
-                                        "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
-  std::string piece;
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    if (i < name.size() && !is_separator(name[i])) {
-      piece += name[i];
-      continue;
-    }
+  for (const std::string& piece : split_path(name)) {
     if (piece == "..") return "the name would leave the target directory";
     // A device name counts with any extension and trailing blanks.
     std::string base = piece.substr(0, piece.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (const char* device : devices)
-      if (iequal_ascii(base, device)) return "the name is a device name";
-    piece.clear();
+    if (is_device_name(base)) return "the name is a device name";
   }
   return nullptr;
 }
@@ -203,7 +157,10 @@ const char* unsafe_name_reason(const std::string& name) {
 std::string local_name(const std::string& name) {
   std::string local = name;
 #if !defined(_WIN32)
-  std::replace(local.begin(), local.end(), '\\', '/');
+  // Whole characters only: a second byte of a double-byte character may be
+  // the byte of a backslash.
+  for (std::size_t i = 0; i < local.size(); i += char_size(local, i))
+    if (local[i] == '\\') local[i] = '/';
 #endif
   return local;
 }
@@ -223,12 +180,7 @@ void set_current_drive(char letter) {
 
 std::string viewer_directory(const ViewerFile& viewer) {
   const std::string& path = viewer.ViewerPath;
-  std::size_t cut = std::string::npos;
-  for (std::size_t i = path.size(); i-- > 0;)
-    if (is_separator(path[i])) {
-      cut = i;
-      break;
-    }
+  const std::size_t cut = last_separator(path);
   if (cut == std::string::npos) return ".";
   if (cut == 0) return path.substr(0, 1);
   return path.substr(0, cut);
@@ -243,28 +195,16 @@ std::string data_file_path(const ViewerFile& viewer, const std::string& data_fil
 #else
   // CDs are often mounted with other letter case: look each piece up.
   std::string path = directory;
-  std::string piece;
-  const std::string local = local_name(data_file);
-  for (std::size_t i = 0; i <= local.size(); ++i) {
-    if (i < local.size() && local[i] != '/') {
-      piece += local[i];
-      continue;
-    }
-    if (piece.empty()) continue;
+  for (const std::string& piece : split_path(local_name(data_file))) {
     std::string next = join(path, piece);
     if (!exists_at(next)) {
-      std::error_code error;
-      for (fs::directory_iterator it(path, error), end; !error && it != end;
-           it.increment(error)) {
-        const std::string candidate = it->path().filename().string();
+      for (const std::string& candidate : list_directory(path).value_or(std::vector<std::string>{}))
         if (iequal_ascii(candidate, piece)) {
           next = join(path, candidate);
           break;
         }
-      }
     }
     path = next;
-    piece.clear();
   }
   return path;
 #endif
@@ -315,7 +255,7 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
     show_error("Error:(345639)", "The CD's directory is longer than 254 characters.");
     return file_done(x, false, 0);
   }
-  change_directory(x, viewer_directory(x.Viewer));
+  enter_directory(x, viewer_directory(x.Viewer));
 
   if (item.DataFile.empty()) {
     show_error("Error:(345634)", "Cannot open .dat file.");
@@ -328,8 +268,7 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
     return file_done(x, false, 0);
   }
   const std::string data_path = data_file_path(x.Viewer, item.DataFile);
-  std::error_code error;
-  FilePtr data = fs::is_regular_file(data_path, error) ? open_file(data_path, "rb") : nullptr;
+  FilePtr data = is_regular_file(data_path) ? open_file(data_path, "rb") : nullptr;
   if (!data) {
     show_error("Error:(345634)", "Cannot open .dat file.");
     return file_done(x, false, 0);
@@ -352,7 +291,7 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
 
   FilePtr out;
   if (!x.DryRun) {
-    out = create_output(output);
+    out = create_file_no_follow(output);
     if (!out) {
       show_error("Error:(34565)", "Cannot create new export file.");
       return file_done(x, false, 0);
@@ -369,27 +308,27 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
   switch (copied) {
     case CopyResult::Done:
       if (closed) return file_done(x, true, item.Size);
-      remove_output(output);
+      remove_file(output);
       show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
                  item.Name.c_str());
       return file_done(x, false, 0);
     case CopyResult::ShortRead:
-      if (!x.DryRun) remove_output(output);
+      if (!x.DryRun) remove_file(output);
       show_error("Error:(345638)", "The data file %s is too short for [%s].",
                  item.DataFile.c_str(), item.Name.c_str());
       return file_done(x, false, 0);
     case CopyResult::WriteFailed:
-      remove_output(output);
+      remove_file(output);
       show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
                  item.Name.c_str());
       return file_done(x, false, 0);
     case CopyResult::Aborted:
-      if (!x.DryRun) remove_output(output);
+      if (!x.DryRun) remove_file(output);
       x.Result.Aborted = true;
       return file_done(x, false, 0);
     case CopyResult::NoMemory:  // reported by the copy
     case CopyResult::NoKey:
-      if (!x.DryRun) remove_output(output);
+      if (!x.DryRun) remove_file(output);
       return file_done(x, false, 0);
   }
   return 0;
@@ -437,7 +376,7 @@ bool folder_directory(Extractor& x, const CryptItem& folder, const std::string& 
 int export_folder(Extractor& x, EntryIndex folder, const std::string& target) {
   if (folder >= x.Cat.Entries.size()) return 1;
   if (x.CountTotals) count_folder(x.Cat, folder, x.Progress);
-  change_directory(x, target);
+  enter_directory(x, target);
   if (!x.DryRun) make_dir_path(target);
   const CryptItem& item = x.Cat.Entries[folder];
   std::string directory;
@@ -458,7 +397,7 @@ void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& dire
     }
     const EntryIndex entry = tree_item_entry(x.Cat, child);
     if (entry == NO_ENTRY) continue;
-    change_directory(x, directory);
+    enter_directory(x, directory);
     std::string sub;
     if (!folder_directory(x, x.Cat.Entries[entry], directory, sub)) continue;
     extract_folder_files(x, entry, sub);

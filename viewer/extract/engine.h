@@ -17,16 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "viewer/base/file_system.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/viewer_file.h"
 
 namespace kelvora {
-
-#if defined(_WIN32)
-constexpr char PATH_SEPARATOR = '\\';
-#else
-constexpr char PATH_SEPARATOR = '/';
-#endif
 
 // Capacities of the texts the engine builds, terminator excluded.
 constexpr std::size_t MAX_BUILT_PATH = 1023;    // directories and output paths

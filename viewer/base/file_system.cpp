@@ -1,10 +1,7 @@
-#include "viewer/container/file_io.h"
+// The parts of the file layer that are the C library's on every platform.
+#include "viewer/base/file_system.h"
 
 namespace kelvora {
-
-FilePtr open_file(const std::string& path, const char* mode) {
-  return FilePtr(std::fopen(path.c_str(), mode));
-}
 
 bool seek_to(std::FILE* file, std::uint64_t offset) {
   if (!file || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
