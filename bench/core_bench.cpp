@@ -12,7 +12,7 @@
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/ciphers.h"
 #include "viewer/container/stored_values.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 #include "writer/writer.h"
 
 namespace {

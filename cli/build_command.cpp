@@ -9,7 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "viewer/container/password.h"
-#include "writer/codepage.h"
+#include "viewer/base/codepage.h"
 #include "writer/writer.h"
 
 namespace kelvora::cli {

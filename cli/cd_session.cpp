@@ -8,9 +8,10 @@
 
 #include "cli/exit_codes.h"
 #include "viewer/base/file_system.h"
+#include "viewer/base/little_endian.h"
 #include "viewer/container/password.h"
-#include "viewer/startup/message_sink.h"
-#include "writer/codepage.h"
+#include "viewer/base/message_sink.h"
+#include "viewer/base/codepage.h"
 
 #if !defined(_WIN32)
 #include <termios.h>

@@ -12,7 +12,7 @@
 #include "viewer/catalogue/file_list.h"
 #include "viewer/catalogue/properties.h"
 #include "viewer/extract/engine.h"
-#include "writer/codepage.h"
+#include "viewer/base/codepage.h"
 
 namespace kelvora::cli {
 namespace fs = std::filesystem;
@@ -176,27 +176,7 @@ int run_extract(const CdOptions& options, const std::string& directory,
   std::signal(SIGINT, on_interrupt);
   ProgressBar bar(!quiet && is_terminal(stderr));
   x.OnProgress = [&](const ExportProgress& p) { bar.update(p, s.utf8(p.CurrentName)); };
-  for (EntryIndex e : selected) {
-    if (c.Entries[e].is_file()) {
-      x.Progress.FilesTotal += 1;
-      x.Progress.BytesTotal += c.Entries[e].Size;
-    } else {
-      count_folder(c, e, x.Progress);
-    }
-  }
-  x.CountTotals = false;
-  for (EntryIndex e : selected) {
-    if (Interrupted) break;
-    if (c.Entries[e].is_file()) {
-      if (!make_dir_path(target)) {
-        x.Result.FilesFailed += 1;
-        continue;
-      }
-      extract_file(x, e, target);
-    } else {
-      export_folder(x, e, target);
-    }
-  }
+  export_selection(x, selected, target);
   bar.finish();
   if (Interrupted) x.Result.Aborted = true;
   const ExportResult& r = x.Result;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/base/little_endian.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_runner.h"
 #include "writer/writer.h"

@@ -334,9 +334,29 @@ TEST(Engine, ExportsListRowsIntoTheTarget) {
          file_item(4, 2, "b", "B")});
   Extractor x(cd.viewer, cd.catalogue, cd.viewer.Settings.content_key());
   fs::create_directories(cd.out());
-  export_files(x, {3, 2}, cd.out().string());
+  export_selection(x, {3, 2}, cd.out().string());
   EXPECT_TRUE(x.Result.all_done());
   EXPECT_EQ(tree_of(cd.out()), (std::map<std::string, std::string>{{"a", "A"}, {"b", "B"}}));
+}
+
+TEST(Engine, ASelectionOfFoldersAndFilesIsOneExportInItsOrder) {
+  Cd cd({root_item(), folder_item(2, 1, "F"), file_item(3, 2, "a", "A"),
+         folder_item(4, 2, "G"), file_item(5, 4, "g", "GG"), file_item(6, 1, "top", "TOP")});
+  Extractor x(cd.viewer, cd.catalogue, cd.viewer.Settings.content_key());
+  std::vector<std::string> order;
+  x.OnProgress = [&](const ExportProgress& p) {
+    if (!p.CurrentName.empty() && (order.empty() || order.back() != p.CurrentName))
+      order.push_back(p.CurrentName);
+    EXPECT_EQ(p.FilesTotal, 3u);
+    EXPECT_EQ(p.BytesTotal, 6u);
+  };
+  export_selection(x, {test::entry_of(cd.catalogue, 6), test::entry_of(cd.catalogue, 2)},
+                   (cd.out() / "new").string());
+  EXPECT_TRUE(x.Result.all_done());
+  EXPECT_EQ(order, (std::vector<std::string>{"top", "a", "g"}));
+  EXPECT_EQ(tree_of(cd.out() / "new"),
+            (std::map<std::string, std::string>{
+                {"top", "TOP"}, {"F/", ""}, {"F/a", "A"}, {"F/G/", ""}, {"F/G/g", "GG"}}));
 }
 
 TEST(Engine, ADryRunReadsEverythingAndWritesNothing) {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tests/support/test_support.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/base/little_endian.h"
 #include "tests/support/test_support.h"
 #include "viewer/base/path_text.h"
 #include "viewer/container/viewer_file.h"

@@ -9,7 +9,7 @@
 #include "viewer/base/file_system.h"
 #include "viewer/container/password.h"
 #include "viewer/container/viewer_file.h"
-#include "writer/codepage.h"
+#include "viewer/base/codepage.h"
 #include "writer/writer.h"
 
 namespace kelvora {

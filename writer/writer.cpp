@@ -6,12 +6,13 @@
 #include <fstream>
 #include <system_error>
 
+#include "viewer/base/little_endian.h"
 #include "viewer/container/ciphers.h"
 #include "viewer/base/file_system.h"
 #include "viewer/container/password.h"
 #include "viewer/container/stored_values.h"
-#include "viewer/startup/message_sink.h"
-#include "writer/codepage.h"
+#include "viewer/base/message_sink.h"
+#include "viewer/base/codepage.h"
 
 namespace kelvora {
 namespace fs = std::filesystem;
@@ -109,28 +110,11 @@ void set_content_key(VIEWER_SETTINGS& settings, std::string_view key) {
 
 std::vector<std::uint8_t> encode_settings(const VIEWER_SETTINGS& s) {
   std::vector<std::uint8_t> block(SETTINGS_BLOCK_SIZE, 0);
-  const std::uint32_t ints[] = {
-      s.Flags,
-      s.TextFlags,
-      s.BackColour,
-      s.LogoKeyColour,
-      s.TextColour,
-      s.ShadowColour,
-      static_cast<std::uint32_t>(s.FontHeight),
-      static_cast<std::uint32_t>(s.ShadowX),
-      static_cast<std::uint32_t>(s.ShadowY),
-      static_cast<std::uint32_t>(s.TextX),
-      static_cast<std::uint32_t>(s.TextY),
-      static_cast<std::uint32_t>(s.LogoX),
-      static_cast<std::uint32_t>(s.LogoY)};
-  for (std::size_t i = 0; i < std::size(ints); ++i)
-    write_le32(block.data() + 4 * i, ints[i]);
-  put_text(block, 60, SETTINGS_NAME_FIELD, s.FontFile);
-  put_text(block, 315, SETTINGS_NAME_FIELD, s.FontFace);
-  put_text(block, 570, SETTINGS_NAME_FIELD, s.BackgroundFile);
-  put_text(block, 825, SETTINGS_NAME_FIELD, s.LogoFile);
-  put_text(block, 1080, SCREEN_TEXT_FIELD, s.ScreenText);
-  std::memcpy(block.data() + 3869, s.ContentKey.data(), CONTENT_KEY_FIELD);
+  for (const SettingsWord& w : SETTINGS_WORDS) write_le32(block.data() + w.Offset, s.*w.Field);
+  for (const SettingsSignedWord& w : SETTINGS_SIGNED_WORDS)
+    write_le32(block.data() + w.Offset, static_cast<std::uint32_t>(s.*w.Field));
+  for (const SettingsText& t : SETTINGS_TEXTS) put_text(block, t.Offset, t.Width, s.*t.Field);
+  std::memcpy(block.data() + SETTINGS_CONTENT_KEY, s.ContentKey.data(), CONTENT_KEY_FIELD);
   return block;
 }
 

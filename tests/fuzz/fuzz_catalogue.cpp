@@ -1,5 +1,6 @@
 // Catalogue records into entries and the tree, and every walk over them:
 // tree paths, file lists and their texts, totals and Properties lines.
+#include "viewer/base/little_endian.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/catalogue/file_list.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "viewer/base/little_endian.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/ciphers.h"
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<EntryIndex> files;
   for (EntryIndex e = 0; e < cat.Entries.size(); ++e)
     if (cat.Entries[e].is_file()) files.push_back(e);
-  export_files(x, files, target.string());
+  export_selection(x, files, target.string());
 
   // Nothing but the target may have appeared beside the CD, and nothing
   // beside "inside" in the target's parent.

@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "viewer/base/path_text.h"
+#include "viewer/base/little_endian.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "viewer/container/password.h"
 #include "viewer/container/viewer_file.h"

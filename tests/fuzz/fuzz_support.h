@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "viewer/container/stored_values.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora::fuzz {
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/base/little_endian.h"
 #include "viewer/container/ciphers.h"
 #include "viewer/container/stored_values.h"
 #include "writer/writer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 #include "writer/writer.h"
 
 namespace kelvora::test {

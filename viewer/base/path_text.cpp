@@ -49,4 +49,15 @@ std::vector<std::string> split_path(std::string_view path) {
   return pieces;
 }
 
+std::optional<std::string_view> path_file_part(std::string_view path) {
+  const std::size_t slash = last_separator(path, true);
+  if (slash == std::string_view::npos) return std::nullopt;
+  return path.substr(slash + 1);
+}
+
+void path_strip_file(std::string& path) {
+  const std::size_t slash = last_separator(path, true);
+  if (slash != std::string::npos) path.resize(slash);
+}
+
 }  // namespace kelvora

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +36,11 @@ std::size_t last_separator(std::string_view path, bool backslash_only = false);
 
 // The non-empty pieces of path between separators.
 std::vector<std::string> split_path(std::string_view path);
+
+// The part of path behind its last backslash, or none without backslash.
+std::optional<std::string_view> path_file_part(std::string_view path);
+
+// Cuts path at its last backslash; a path without backslash stays unchanged.
+void path_strip_file(std::string& path);
 
 }  // namespace kelvora

@@ -4,10 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "viewer/container/ciphers.h"
-#include "viewer/base/file_system.h"
-#include "viewer/container/stored_values.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/little_endian.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -243,33 +241,8 @@ std::uint32_t parse_catalogue(std::span<const std::uint8_t> region,
 
 bool load_catalogue(const ViewerFile& viewer, Catalogue& catalogue) {
   free_catalogue(catalogue);
-  FilePtr file = open_file(viewer.ViewerPath, "rb");
-  if (!file) {
-    show_error("Error: 14301", "Cannot open viewer file to decrypt tree items...");
-    return false;
-  }
-  const RegionSpan span = region_span(viewer.Trailer, Region::Catalogue);
-  if (span.Offset > viewer.trailer_offset() ||
-      span.Size > viewer.trailer_offset() - span.Offset) {
-    show_error("Error: (53673225)",
-               "Corrupt! - the catalogue region runs past the end of the "
-               "viewer file.");
-    return false;
-  }
   std::vector<std::uint8_t> buffer;
-  try {
-    buffer.resize(static_cast<std::size_t>(span.Size));
-  } catch (const std::bad_alloc&) {
-    show_error("Error: 14302", "Cannot allocate viewer tree items...");
-    return false;
-  }
-  if (!seek_to(file.get(), span.Offset) ||
-      std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size()) {
-    show_error("Error: (522524)", "Cannot read the viewer file. Aborting.");
-    return false;
-  }
-  file.reset();
-  xor_all(ContainerKey.data(), buffer.data(), buffer.size());
+  if (!read_region(viewer, Region::Catalogue, buffer)) return false;
   parse_catalogue(buffer, viewer.Trailer.ItemCount, catalogue);
   return true;
 }

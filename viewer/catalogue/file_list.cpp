@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 

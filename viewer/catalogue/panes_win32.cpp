@@ -9,9 +9,9 @@
 
 #include "viewer/catalogue/file_list.h"
 #include "viewer/catalogue/properties.h"
-#include "viewer/extract/commands_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/catalogue/catalogue.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -49,21 +49,22 @@ EntryIndex tree_item_entry(HWND tree, HTREEITEM item) {
 }
 
 bool load_catalogue_into(HWND tree) {
-  TreeImages = ImageList_Create(16, 16, ILC_COLOR, 3, 4000);
+  TreeImages.reset(ImageList_Create(16, 16, ILC_COLOR, 3, 4000));
   if (!TreeImages) {
     show_error("Error: 101", "Cannot create image list...");
     return false;
   }
-  ImageList_SetBkColor(TreeImages, RGB(255, 255, 255));
-  const int root_image = ImageList_AddIcon(TreeImages, RootIcon);
-  const int folder_image = ImageList_AddIcon(TreeImages, FolderIcon);
-  const int selected_image = ImageList_AddIcon(TreeImages, SelectedFolderIcon);
-  const int file_image = ImageList_AddIcon(TreeImages, FileIcon);
+  HIMAGELIST images = TreeImages.get();
+  ImageList_SetBkColor(images, RGB(255, 255, 255));
+  const int root_image = ImageList_AddIcon(images, RootIcon);
+  const int folder_image = ImageList_AddIcon(images, FolderIcon);
+  const int selected_image = ImageList_AddIcon(images, SelectedFolderIcon);
+  const int file_image = ImageList_AddIcon(images, FileIcon);
   if (root_image < 0 || folder_image < 0 || selected_image < 0 || file_image < 0) {
     show_error("Error: 36", "Cannot add icon...");
     return false;
   }
-  SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(TreeImages));
+  SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
 
   if (!load_catalogue(Viewer, Cat)) return false;
 
@@ -129,20 +130,16 @@ int shell_image(const std::string& name, int default_image) {
   SHGetFileInfoA(name.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
                  SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
   const int s = info.iIcon;
-  if (!info.hIcon) return default_image;  // no icon from the shell
+  const IconHandle icon(info.hIcon);
+  if (!icon) return default_image;  // no icon from the shell
   if (s < 0 || s >= ICON_SLOTS) {
     // No slot for it: the row keeps the file icon.
     show_error("WARNING (642456L):", "Icon index has been exceeded.");
-    DestroyIcon(info.hIcon);
     return default_image;
   }
   auto& slot = IconCache[static_cast<std::size_t>(s)];
-  if (slot.first == s) {
-    DestroyIcon(info.hIcon);
-    return slot.second;
-  }
-  const int added = ImageList_AddIcon(FileListImages, info.hIcon);
-  DestroyIcon(info.hIcon);
+  if (slot.first == s) return slot.second;
+  const int added = ImageList_AddIcon(FileListImages.get(), icon.get());
   if (added < 0) return default_image;
   slot = {s, added};
   return added;
@@ -157,20 +154,20 @@ int show_file_list() {
   }
   IconCache.fill({FREE_SLOT, FREE_SLOT});
   SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
-  FileListImages =
-      ImageList_Create(16, 16, ILC_COLOR, static_cast<int>(FileList.size()), 4000);
+  FileListImages.reset(
+      ImageList_Create(16, 16, ILC_COLOR, static_cast<int>(FileList.size()), 4000));
   if (!FileListImages) {
     show_error("Error: 111336", "Cannot create image list ( file list - setup ).");
     return 0;
   }
-  int default_image = ImageList_AddIcon(FileListImages, FileIcon);
+  int default_image = ImageList_AddIcon(FileListImages.get(), FileIcon);
   if (default_image < 0) {
     show_error("Error: 821a", "Cannot add icon. ");
     default_image = 0;
   }
   IconCache[ICON_SLOTS - 1] = {ICON_SLOTS - 1, default_image};
   SendMessageA(ListWindow, LVM_SETIMAGELIST, LVSIL_SMALL,
-               reinterpret_cast<LPARAM>(FileListImages));
+               reinterpret_cast<LPARAM>(FileListImages.get()));
   SendMessageA(ListWindow, WM_SETREDRAW, FALSE, 0);
   std::map<std::string, int> image_of_extension;
   for (LIST_ITEM& row : FileList) {
@@ -205,8 +202,7 @@ int show_file_list() {
 void fill_file_list(EntryIndex folder) {
   if (FileListImages) {
     SendMessageA(ListWindow, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-    ImageList_Destroy(FileListImages);
-    FileListImages = nullptr;
+    FileListImages.reset();
   }
   if (!SendMessageA(ListWindow, LVM_DELETEALLITEMS, 0, 0)) {
     show_error("Error: 63", "Cannot delete all image list items..");
@@ -216,9 +212,7 @@ void fill_file_list(EntryIndex folder) {
   show_file_list();
 }
 
-LRESULT file_list_notify(HWND window, NMHDR* notification) {
-  if (notification->code == NM_RCLICK) return list_context_menu(window, notification);
-  if (notification->code == NM_DBLCLK) return list_double_click(window, notification);
+LRESULT file_list_notify(HWND, NMHDR* notification) {
   if (notification->code == LVN_GETDISPINFOA) {
     auto* info = reinterpret_cast<NMLVDISPINFOA*>(notification);
     if (info->item.iItem == -1) return 0;

@@ -19,6 +19,8 @@ EntryIndex tree_item_entry(HWND tree, HTREEITEM item);
 
 int add_list_columns();
 void fill_file_list(EntryIndex folder);
+// The list's own notifications (its texts on demand); the main window
+// routes its clicks to the commands.
 LRESULT file_list_notify(HWND window, NMHDR* notification);
 
 // A click on the tree: select the node under the pointer and list its files.

@@ -1,6 +1,6 @@
 #include "viewer/catalogue/properties.h"
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {

@@ -5,10 +5,13 @@
 #include <cctype>
 #include <vector>
 
+#include "viewer/base/path_text.h"
 #include "viewer/resources/resource.h"
-#include "viewer/shell/pictures_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/handles_win32.h"
+#include "viewer/base/pictures_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -36,7 +39,7 @@ std::string picture_path(const std::string& stored, const char* fallback) {
 
 // Writes a picture region out, loads it and deletes the file again.
 bool load_region_picture(Region region, const std::string& stored, const char* fallback,
-                         const char* failure_text, HBITMAP& bitmap, int& width, int& height) {
+                         const char* failure_text, GdiBitmap& bitmap, int& width, int& height) {
   const std::string path = picture_path(stored, fallback);
   if (decipher_region_to_file(Viewer, region, path) == RegionWrite::CannotCreate) {
     show_error("Error: (823409)", failure_text, path.c_str());
@@ -45,15 +48,15 @@ bool load_region_picture(Region region, const std::string& stored, const char* f
   const char last = path.empty() ? '\0' : static_cast<char>(std::toupper(
                                               static_cast<unsigned char>(path.back())));
   if (last == 'P') {
-    bitmap = static_cast<HBITMAP>(
-        LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    bitmap.reset(static_cast<HBITMAP>(
+        LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
     if (bitmap) {
-      const SIZE size = bitmap_size(bitmap);
+      const SIZE size = bitmap_size(bitmap.get());
       width = size.cx;
       height = size.cy;
     }
   } else {
-    bitmap = load_picture(path.c_str(), &width, &height);
+    bitmap.reset(load_picture(path.c_str(), &width, &height));
   }
   DeleteFileA(path.c_str());
   return true;
@@ -69,13 +72,13 @@ void load_custom_font() {
     if (file_exists(path)) {
       installed = true;  // a second start finds it and does nothing more
     } else {
-      HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
+      FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file) {
         DWORD written = 0;
-        const BOOL ok = WriteFile(file, font.data(), static_cast<DWORD>(font.size()), &written,
-                                  nullptr);
-        CloseHandle(file);
+        const BOOL ok = WriteFile(file.get(), font.data(), static_cast<DWORD>(font.size()),
+                                  &written, nullptr);
+        file.reset();
         installed = ok && written == font.size() && install_font(path);
       }
     }
@@ -96,41 +99,40 @@ bool file_exists(const std::string& path) {
 
 std::string fonts_folder() {
   static char buffer[255] = {};
-  HKEY key = nullptr;
+  RegistryKey key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER,
                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                    KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
+                    KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS &&
       RegOpenKeyExA(HKEY_CURRENT_USER,
                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                    KEY_READ, &key) != ERROR_SUCCESS)
+                    KEY_READ, key.put()) != ERROR_SUCCESS)
     return {};
   DWORD size = sizeof buffer - 1;
-  RegQueryValueExA(key, "Fonts", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
+  RegQueryValueExA(key.get(), "Fonts", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   buffer[sizeof buffer - 1] = '\0';
   return buffer;
 }
 
 bool install_font(const std::string& path) {
-  HKEY key = nullptr;
+  RegistryKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", 0,
-                    KEY_ALL_ACCESS, &key) != ERROR_SUCCESS &&
+                    KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS &&
       RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                     "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", 0,
-                    KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+                    KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
     show_error("Error:(67345526)", "Cannot set custom font.");
     return false;
   }
   if (!path_file_part(path)) {
-    RegCloseKey(key);
+    key.reset();
     show_error("Error:(67345524)", "cannot get fontfilename from path.");
     return false;
   }
   // The whole 255-byte field is the value's data.
-  RegSetValueExA(key, Viewer.Settings.FontFace.c_str(), 0, REG_SZ,
+  RegSetValueExA(key.get(), Viewer.Settings.FontFace.c_str(), 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(Viewer.Settings.FontFileField.data()),
                  static_cast<DWORD>(Viewer.Settings.FontFileField.size()));
-  RegCloseKey(key);
+  key.reset();
   const bool added = AddFontResourceA(path.c_str()) > 0;
   // A hung window must not hold the viewer's start.
   DWORD_PTR result = 0;
@@ -168,10 +170,9 @@ bool load_icons_and_frames() {
     return false;
   }
   for (int i = 0; i < 7; ++i) {
-    HBITMAP source = LoadBitmapA(AppInstance, MAKEINTRESOURCEA(IDB_EXPORT_FIRST + i));
+    const GdiBitmap source(LoadBitmapA(AppInstance, MAKEINTRESOURCEA(IDB_EXPORT_FIRST + i)));
     ExportFrames[static_cast<std::size_t>(i)] =
-        source ? flatten_bitmap(source, GetSysColor(COLOR_BTNFACE)) : nullptr;
-    if (source) DeleteObject(source);
+        source ? flatten_bitmap(source.get(), GetSysColor(COLOR_BTNFACE)) : nullptr;
     if (!ExportFrames[static_cast<std::size_t>(i)]) {
       show_error("Error: 91", "Cannot load bitmap 18");
       return false;

@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 

@@ -4,11 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "viewer/base/little_endian.h"
 #include "viewer/container/ciphers.h"
 #include "viewer/base/file_system.h"
 #include "viewer/base/path_text.h"
 #include "viewer/container/stored_values.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -48,43 +49,28 @@ bool read_exact(std::FILE* file, std::uint64_t offset, void* buffer,
          std::fread(buffer, 1, count, file) == count;
 }
 
-const char* const kFlagNames[32] = {
-    "background",          "background-tiled",   "background-quarters",
-    nullptr,               "background-top-left", "background-top",
-    "background-bottom-left", "background-bottom", "background-centred",
-    "logo",                "logo-top-left",      "logo-top",
-    "logo-bottom-left",    "logo-bottom",        "logo-centred",
-    "logo-at-xy",          "logo-transparent",   "text",
-    "text-shadow",         nullptr,              nullptr,
-    nullptr,               "no-export",          "clear-recent",
-    "password",            "licence",            nullptr,
-    nullptr,               nullptr,              nullptr,
-    nullptr,               nullptr};
-
-const char* const kTextFlagNames[8] = {nullptr,       "text-top-left",
-                                       "text-top",    "text-bottom-left",
-                                       "text-bottom", "text-centred",
-                                       "custom-font", nullptr};
+std::vector<std::string> names_of(std::uint32_t flags, std::span<const FlagName> table,
+                                   const char* unnamed_format) {
+  std::vector<std::string> names;
+  for (int bit = 0; bit < 32; ++bit) {
+    const std::uint32_t value = 1u << bit;
+    if (!(flags & value)) continue;
+    const char* name = nullptr;
+    for (const FlagName& entry : table)
+      if (entry.Bit == value) name = entry.Name;
+    names.push_back(name ? name : format_text(32, unnamed_format, value));
+  }
+  return names;
+}
 
 }  // namespace
 
 std::vector<std::string> flag_names(std::uint32_t flags) {
-  std::vector<std::string> names;
-  for (int bit = 0; bit < 32; ++bit)
-    if ((flags >> bit) & 1u)
-      names.push_back(kFlagNames[bit] ? kFlagNames[bit]
-                                      : format_text(32, "bit-0x%08x", 1u << bit));
-  return names;
+  return names_of(flags, FLAG_NAMES, "bit-0x%08x");
 }
 
 std::vector<std::string> text_flag_names(std::uint32_t text_flags) {
-  std::vector<std::string> names;
-  for (int bit = 0; bit < 32; ++bit)
-    if ((text_flags >> bit) & 1u)
-      names.push_back(bit < 8 && kTextFlagNames[bit]
-                          ? kTextFlagNames[bit]
-                          : format_text(32, "bit-0x%02x", 1u << bit));
-  return names;
+  return names_of(text_flags, TEXT_FLAG_NAMES, "bit-0x%02x");
 }
 
 VIEWER_TRAILER decode_trailer(std::span<const std::uint8_t, TRAILER_SIZE> b) {
@@ -106,26 +92,12 @@ VIEWER_SETTINGS decode_settings(
     std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE> block) {
   const std::uint8_t* b = block.data();
   VIEWER_SETTINGS s;
-  s.Flags = read_le32(b + 0);
-  s.TextFlags = read_le32(b + 4);
-  s.BackColour = read_le32(b + 8);
-  s.LogoKeyColour = read_le32(b + 12);
-  s.TextColour = read_le32(b + 16);
-  s.ShadowColour = read_le32(b + 20);
-  s.FontHeight = read_le32s(b + 24);
-  s.ShadowX = read_le32s(b + 28);
-  s.ShadowY = read_le32s(b + 32);
-  s.TextX = read_le32s(b + 36);
-  s.TextY = read_le32s(b + 40);
-  s.LogoX = read_le32s(b + 44);
-  s.LogoY = read_le32s(b + 48);
-  s.FontFile = field_text(b + 60, SETTINGS_NAME_FIELD);
-  std::memcpy(s.FontFileField.data(), b + 60, SETTINGS_NAME_FIELD);
-  s.FontFace = field_text(b + 315, SETTINGS_NAME_FIELD);
-  s.BackgroundFile = field_text(b + 570, SETTINGS_NAME_FIELD);
-  s.LogoFile = field_text(b + 825, SETTINGS_NAME_FIELD);
-  s.ScreenText = field_text(b + 1080, SCREEN_TEXT_FIELD);
-  std::memcpy(s.ContentKey.data(), b + 3869, CONTENT_KEY_FIELD);
+  for (const SettingsWord& w : SETTINGS_WORDS) s.*w.Field = read_le32(b + w.Offset);
+  for (const SettingsSignedWord& w : SETTINGS_SIGNED_WORDS)
+    s.*w.Field = read_le32s(b + w.Offset);
+  for (const SettingsText& t : SETTINGS_TEXTS) s.*t.Field = field_text(b + t.Offset, t.Width);
+  std::memcpy(s.FontFileField.data(), b + SETTINGS_FONT_FILE, SETTINGS_NAME_FIELD);
+  std::memcpy(s.ContentKey.data(), b + SETTINGS_CONTENT_KEY, CONTENT_KEY_FIELD);
   s.ContentKey[CONTENT_KEY_FIELD] = '\0';
   return s;
 }
@@ -255,14 +227,18 @@ bool read_region(const ViewerFile& viewer, Region region,
   }
   FilePtr file = open_file(viewer.ViewerPath, "rb");
   if (!file) {
-    show_error("Error: (522523)",
-               "Cannot open viewer file for reading. Aborting.");
+    if (region == Region::Catalogue)
+      show_error("Error: 14301", "Cannot open viewer file to decrypt tree items...");
+    else
+      show_error("Error: (522523)", "Cannot open viewer file for reading. Aborting.");
     return false;
   }
   try {
     out.assign(static_cast<std::size_t>(span.Size), 0);
   } catch (const std::bad_alloc&) {
-    if (region == Region::Font)
+    if (region == Region::Catalogue)
+      show_error("Error: 14302", "Cannot allocate viewer tree items...");
+    else if (region == Region::Font)
       show_error("Error: (135235)", "Cannot Allocate Custom Font.");
     else
       show_error("Error: (135235)", "Cannot allocate the %s.", region_name(region));
@@ -304,17 +280,6 @@ RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
     return RegionWrite::Failed;
   }
   return RegionWrite::Written;
-}
-
-std::optional<std::string_view> path_file_part(std::string_view path) {
-  const std::size_t slash = last_separator(path, true);
-  if (slash == std::string_view::npos) return std::nullopt;
-  return path.substr(slash + 1);
-}
-
-void path_strip_file(std::string& path) {
-  const std::size_t slash = last_separator(path, true);
-  if (slash != std::string::npos) path.resize(slash);
 }
 
 }  // namespace kelvora

@@ -67,7 +67,43 @@ enum : std::uint32_t {
   TEXT_CUSTOM_FONT = 0x40,  // install the font and draw in FontFace
 };
 
-// Names of the set bits, in bit order, for reports ("background", ...).
+// The name of each bit, for reports and options: the one table of them.
+struct FlagName {
+  std::uint32_t Bit;
+  const char* Name;
+};
+inline constexpr FlagName FLAG_NAMES[] = {
+    {FLAG_BACKGROUND, "background"},
+    {FLAG_BACKGROUND_TILED, "background-tiled"},
+    {FLAG_BACKGROUND_QUARTERS, "background-quarters"},
+    {FLAG_BACKGROUND_TOP_LEFT, "background-top-left"},
+    {FLAG_BACKGROUND_TOP, "background-top"},
+    {FLAG_BACKGROUND_BOTTOM_LEFT, "background-bottom-left"},
+    {FLAG_BACKGROUND_BOTTOM, "background-bottom"},
+    {FLAG_BACKGROUND_CENTRED, "background-centred"},
+    {FLAG_LOGO, "logo"},
+    {FLAG_LOGO_TOP_LEFT, "logo-top-left"},
+    {FLAG_LOGO_TOP, "logo-top"},
+    {FLAG_LOGO_BOTTOM_LEFT, "logo-bottom-left"},
+    {FLAG_LOGO_BOTTOM, "logo-bottom"},
+    {FLAG_LOGO_CENTRED, "logo-centred"},
+    {FLAG_LOGO_AT_XY, "logo-at-xy"},
+    {FLAG_LOGO_TRANSPARENT, "logo-transparent"},
+    {FLAG_TEXT, "text"},
+    {FLAG_TEXT_SHADOW, "text-shadow"},
+    {FLAG_NO_EXPORT, "no-export"},
+    {FLAG_CLEAR_RECENT, "clear-recent"},
+    {FLAG_PASSWORD, "password"},
+    {FLAG_LICENCE, "licence"},
+};
+inline constexpr FlagName TEXT_FLAG_NAMES[] = {
+    {TEXT_TOP_LEFT, "text-top-left"},   {TEXT_TOP, "text-top"},
+    {TEXT_BOTTOM_LEFT, "text-bottom-left"}, {TEXT_BOTTOM, "text-bottom"},
+    {TEXT_CENTRED, "text-centred"},     {TEXT_CUSTOM_FONT, "custom-font"},
+};
+
+// Names of the set bits, in bit order, for reports ("background", ...); a
+// bit without a name shows as its value.
 std::vector<std::string> flag_names(std::uint32_t flags);
 std::vector<std::string> text_flag_names(std::uint32_t text_flags);
 
@@ -129,6 +165,42 @@ struct VIEWER_SETTINGS {
   const char* content_key() const { return ContentKey.data(); }
 };
 
+// Where each field lies in the settings block: the one layout that the
+// reader decodes and the writer encodes.
+struct SettingsWord {
+  std::size_t Offset;
+  std::uint32_t VIEWER_SETTINGS::*Field;
+};
+struct SettingsSignedWord {
+  std::size_t Offset;
+  std::int32_t VIEWER_SETTINGS::*Field;
+};
+struct SettingsText {
+  std::size_t Offset;
+  std::size_t Width;  // terminator included
+  std::string VIEWER_SETTINGS::*Field;
+};
+inline constexpr SettingsWord SETTINGS_WORDS[] = {
+    {0, &VIEWER_SETTINGS::Flags},         {4, &VIEWER_SETTINGS::TextFlags},
+    {8, &VIEWER_SETTINGS::BackColour},    {12, &VIEWER_SETTINGS::LogoKeyColour},
+    {16, &VIEWER_SETTINGS::TextColour},   {20, &VIEWER_SETTINGS::ShadowColour},
+};
+inline constexpr SettingsSignedWord SETTINGS_SIGNED_WORDS[] = {
+    {24, &VIEWER_SETTINGS::FontHeight}, {28, &VIEWER_SETTINGS::ShadowX},
+    {32, &VIEWER_SETTINGS::ShadowY},    {36, &VIEWER_SETTINGS::TextX},
+    {40, &VIEWER_SETTINGS::TextY},      {44, &VIEWER_SETTINGS::LogoX},
+    {48, &VIEWER_SETTINGS::LogoY},
+};
+constexpr std::size_t SETTINGS_FONT_FILE = 60;  // also kept whole in FontFileField
+constexpr std::size_t SETTINGS_CONTENT_KEY = 3869;
+inline constexpr SettingsText SETTINGS_TEXTS[] = {
+    {SETTINGS_FONT_FILE, SETTINGS_NAME_FIELD, &VIEWER_SETTINGS::FontFile},
+    {315, SETTINGS_NAME_FIELD, &VIEWER_SETTINGS::FontFace},
+    {570, SETTINGS_NAME_FIELD, &VIEWER_SETTINGS::BackgroundFile},
+    {825, SETTINGS_NAME_FIELD, &VIEWER_SETTINGS::LogoFile},
+    {1080, SCREEN_TEXT_FIELD, &VIEWER_SETTINGS::ScreenText},
+};
+
 VIEWER_SETTINGS decode_settings(
     std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE> block);
 
@@ -173,24 +245,5 @@ enum class RegionWrite { Written, CannotCreate, Failed };
 RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
                                     const std::string& destination);
 
-// The part of path behind its last backslash, or none without backslash.
-std::optional<std::string_view> path_file_part(std::string_view path);
-
-// Cuts path at its last backslash; a path without backslash stays unchanged.
-void path_strip_file(std::string& path);
-
-// Little-endian helpers shared by the decoders and the writer.
-inline std::uint32_t read_le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) |
-         (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void write_le32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 }  // namespace kelvora

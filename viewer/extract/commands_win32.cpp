@@ -13,22 +13,22 @@
 #include "viewer/catalogue/properties.h"
 #include "viewer/container/assets_win32.h"
 #include "viewer/extract/engine.h"
+#include "viewer/extract/temp_files.h"
 #include "viewer/resources/resource.h"
-#include "viewer/shell/pictures_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/pictures_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
+#include "viewer/catalogue/catalogue.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
-
-std::atomic<bool> ExportAborted{false};
-HWND ProgressDialog = nullptr;
 
 namespace {
 
 constexpr UINT WM_EXPORT_DONE = WM_USER + 100;
 constexpr UINT_PTR PROGRESS_TIMER = 1;
 int ProgressFrame = 0;
-HANDLE ProgressReady = nullptr;
+KernelHandle ProgressReady;
 
 Extractor extractor() {
   Extractor x(Viewer, Cat, Viewer.Settings.content_key());
@@ -87,7 +87,7 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
     case WM_INITDIALOG:
       ProgressDialog = dialog;
       SetTimer(dialog, PROGRESS_TIMER, 200, nullptr);
-      if (ProgressReady) SetEvent(ProgressReady);
+      if (ProgressReady) SetEvent(ProgressReady.get());
       return 1;
     case WM_TIMER: {
       RECT area{50, 0, 249, 74};
@@ -141,7 +141,7 @@ void view_item(EntryIndex entry, const char* program) {
   const CryptItem& item = Cat.Entries[entry];
   char windows[255] = {};
   GetWindowsDirectoryA(windows, sizeof windows);
-  const std::string temp_dir = std::string(windows) + "\\Temp";
+  const std::string temp_dir = temp_directory(windows);
   if (!file_exists(temp_dir) && !make_dir_path(temp_dir)) return;
   // A name that would leave the temporary directory is never written.
   if (const char* reason = unsafe_name_reason(item.Name)) {
@@ -187,8 +187,8 @@ std::string pick_program() {
 }
 
 std::string pick_folder(const char* title) {
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return {};
+  ComPtr<IMalloc> allocator;
+  if (FAILED(SHGetMalloc(allocator.put())) || !allocator) return {};
   BROWSEINFOA browse{};
   browse.lpszTitle = title;
   browse.ulFlags = 0x45;  // file-system folders, status text, new dialog style
@@ -199,9 +199,8 @@ std::string pick_folder(const char* title) {
   if (chosen) {
     char path[MAX_PATH] = {};
     if (SHGetPathFromIDListA(chosen, path)) folder = path;
-    allocator->Free(chosen);
+    allocator.get()->Free(chosen);
   }
-  allocator->Release();
   return folder;
 }
 
@@ -220,16 +219,15 @@ void export_tree_selection() {
   // The dialog is up before the copying starts, so that the end of even a
   // short export closes it.
   ExportAborted = false;
-  ProgressReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ProgressReady.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   std::thread dialog(progress_thread);
-  WaitForSingleObject(ProgressReady, 5000);
+  WaitForSingleObject(ProgressReady.get(), 5000);
   ExportAborted = false;
   Extractor x = extractor();
-  export_folder(x, entry, folder);
+  export_selection(x, {entry}, folder);
   SendMessageA(ProgressDialog, WM_EXPORT_DONE, 0, 0);
   dialog.join();
-  CloseHandle(ProgressReady);
-  ProgressReady = nullptr;
+  ProgressReady.reset();
 
   const std::string& name = Cat.Entries[entry].Name;
   if (x.Result.Aborted)
@@ -238,15 +236,6 @@ void export_tree_selection() {
     show_error("Error: (633834)", "Cannot export folder/files.");
   else
     show_error("Finished:", "%s has been exported to %s.", name.c_str(), folder.c_str());
-}
-
-bool export_list_entry(int row, const std::string& folder, bool& failed) {
-  const LIST_ITEM* item = find_list_item_by_index(FileList, row);
-  if (!item || item->Item == NO_ENTRY) return false;
-  Extractor x = extractor();
-  x.ExportAborted = nullptr;
-  if (!extract_file(x, item->Item, folder)) failed = true;
-  return true;
 }
 
 HMENU build_tree_menu() {
@@ -370,9 +359,17 @@ void command_export() {
   }
   const std::string folder = pick_folder("Choose the directory to export too:");
   if (folder.empty()) return;
-  bool failed = false;
-  for_each_selected_row([&](int row) { export_list_entry(row, folder, failed); });
-  if (failed)
+  // The selected rows in index order, as one export without a progress
+  // dialog.
+  std::vector<EntryIndex> files;
+  for_each_selected_row([&](int row) {
+    const LIST_ITEM* item = find_list_item_by_index(FileList, row);
+    if (item && item->Item != NO_ENTRY) files.push_back(item->Item);
+  });
+  Extractor x = extractor();
+  x.ExportAborted = nullptr;
+  export_selection(x, files, folder);
+  if (!x.Result.all_done())
     show_error("Error: (633834)", "Cannot export folder/files.");
   else
     show_error("Finished:", "File(s) has been exported to %s.", folder.c_str());

@@ -11,18 +11,11 @@
 
 namespace kelvora {
 
-// Set when the progress dialog closes, cleared when an Export starts; the
-// engine stops between files and chunks once it is set.
-extern std::atomic<bool> ExportAborted;
-extern HWND ProgressDialog;
-
 void view_item(EntryIndex entry, const char* program);
 void view_list_entry(int row, const char* program);
 std::string pick_program();
 std::string pick_folder(const char* title);
 void export_tree_selection();
-// Writes one list row's file into folder; false when it failed.
-bool export_list_entry(int row, const std::string& folder, bool& failed);
 
 // The two context menus, built as they show.
 HMENU build_tree_menu();

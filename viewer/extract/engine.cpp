@@ -7,7 +7,7 @@
 #include "viewer/base/file_system.h"
 #include "viewer/base/path_text.h"
 #include "viewer/container/ciphers.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -405,20 +405,40 @@ void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& dire
   }
 }
 
-void export_files(Extractor& x, const std::vector<EntryIndex>& files,
-                  const std::string& target) {
-  for (EntryIndex file : files) {
-    if (!x.CountTotals || file >= x.Cat.Entries.size()) continue;
-    x.Progress.FilesTotal += 1;
-    x.Progress.BytesTotal += x.Cat.Entries[file].Size;
+void export_selection(Extractor& x, const std::vector<EntryIndex>& entries,
+                      const std::string& target) {
+  const bool count = x.CountTotals;
+  for (EntryIndex entry : entries) {
+    if (!count || entry >= x.Cat.Entries.size()) continue;
+    if (x.Cat.Entries[entry].is_file()) {
+      x.Progress.FilesTotal += 1;
+      x.Progress.BytesTotal += x.Cat.Entries[entry].Size;
+    } else {
+      count_folder(x.Cat, entry, x.Progress);
+    }
   }
-  for (EntryIndex file : files) {
+  x.CountTotals = false;
+  bool target_made = false;
+  for (EntryIndex entry : entries) {
     if (aborted(x)) {
       x.Result.Aborted = true;
-      return;
+      break;
     }
-    extract_file(x, file, target);
+    if (entry >= x.Cat.Entries.size()) continue;
+    if (!x.Cat.Entries[entry].is_file()) {
+      export_folder(x, entry, target);
+      continue;
+    }
+    if (!target_made && !x.DryRun) {
+      if (!make_dir_path(target)) {
+        x.Result.FilesFailed += 1;
+        continue;
+      }
+      target_made = true;
+    }
+    extract_file(x, entry, target);
   }
+  x.CountTotals = count;
 }
 
 void count_folder(const Catalogue& catalogue, EntryIndex folder, ExportProgress& totals) {

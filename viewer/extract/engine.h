@@ -109,10 +109,13 @@ int export_folder(Extractor& x, EntryIndex folder, const std::string& target);
 // Writes the sub-folders of a tree node, depth-first, into directory.
 void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& directory);
 
-// Writes the given file entries into target, in the given order (the export
-// of file-list rows).
-void export_files(Extractor& x, const std::vector<EntryIndex>& files,
-                  const std::string& target);
+// Exports a selection in the given order: a folder (or the CD's root) as
+// target/Name with all its sub-folders, a file into target itself.  The one
+// export of the tree's folder, the list's rows and the tool's paths: one
+// progress total, one abort check between entries.  The outcome is in
+// x.Result.
+void export_selection(Extractor& x, const std::vector<EntryIndex>& entries,
+                      const std::string& target);
 
 // Counts the files and bytes an export of a folder will try, for progress.
 void count_folder(const Catalogue& catalogue, EntryIndex folder, ExportProgress& totals);

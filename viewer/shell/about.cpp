@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {

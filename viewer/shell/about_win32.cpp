@@ -6,7 +6,7 @@
 #include "viewer/container/stored_values.h"
 #include "viewer/resources/resource.h"
 #include "viewer/shell/about.h"
-#include "viewer/shell/viewer_globals_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
 
 namespace kelvora {
 namespace {

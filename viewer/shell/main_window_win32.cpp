@@ -14,9 +14,13 @@
 #include "viewer/shell/splitter_win32.h"
 #include "viewer/container/stored_values.h"
 #include "viewer/resources/resource.h"
-#include "viewer/shell/pictures_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/handles_win32.h"
+#include "viewer/base/pictures_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
+#include "viewer/extract/temp_files.h"
+#include "viewer/shell/main_layout.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -33,15 +37,14 @@ void on_create() {
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   const struct {
     int resource;
-    HBITMAP* target;
+    GdiBitmap* target;
     const char* caption;
   } captions[] = {{IDB_FOLDERS_CAPTION, &FoldersCaption, "Error: 211"},
                   {IDB_FILES_CAPTION, &FilesCaption, "Error: 212"},
                   {IDB_CAPTION_END, &CaptionEnd, "Error: 213"}};
   for (const auto& c : captions) {
-    HBITMAP source = LoadBitmapA(AppInstance, MAKEINTRESOURCEA(c.resource));
-    *c.target = source ? flatten_bitmap(source, face) : nullptr;
-    if (source) DeleteObject(source);
+    const GdiBitmap source(LoadBitmapA(AppInstance, MAKEINTRESOURCEA(c.resource)));
+    c.target->reset(source ? flatten_bitmap(source.get(), face) : nullptr);
     if (!*c.target) show_error(c.caption, "Cannot load bitmap 1");
   }
 }
@@ -70,14 +73,14 @@ void on_paint(HWND window) {
   HDC dc = BeginPaint(window, &paint);
   const CaptionBand b = caption_band(Layout);
   HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  draw_caption(dc, FoldersCaption, b.FoldersX, FOLDERS_CAPTION_WIDTH);
+  draw_caption(dc, FoldersCaption.get(), b.FoldersX, FOLDERS_CAPTION_WIDTH);
   RECT folders{b.FoldersFillLeft, 0, b.FoldersFillRight, CAPTION_HEIGHT};
   FillRect(dc, &folders, black);
-  draw_caption(dc, CaptionEnd, b.FoldersEndX, CAPTION_END_WIDTH);
-  draw_caption(dc, FilesCaption, b.FilesX, FILES_CAPTION_WIDTH);
+  draw_caption(dc, CaptionEnd.get(), b.FoldersEndX, CAPTION_END_WIDTH);
+  draw_caption(dc, FilesCaption.get(), b.FilesX, FILES_CAPTION_WIDTH);
   RECT files{b.FilesFillLeft, 0, b.FilesFillRight, CAPTION_HEIGHT};
   FillRect(dc, &files, black);
-  draw_caption(dc, CaptionEnd, b.FilesEndX, CAPTION_END_WIDTH);
+  draw_caption(dc, CaptionEnd.get(), b.FilesEndX, CAPTION_END_WIDTH);
   EndPaint(window, &paint);
 }
 
@@ -91,7 +94,15 @@ std::string help_address() {
 
 LRESULT on_notify(HWND window, WPARAM wparam, LPARAM lparam) {
   auto* notification = reinterpret_cast<NMHDR*>(lparam);
-  if (wparam == LIST_ID) return file_list_notify(window, notification);
+  if (wparam == LIST_ID) {
+    switch (notification->code) {
+      case NM_RCLICK:
+        return list_context_menu(window, notification);
+      case NM_DBLCLK:
+        return list_double_click(window, notification);
+    }
+    return file_list_notify(window, notification);
+  }
   if (wparam != TREE_ID) return 0;
   switch (notification->code) {
     case NM_RCLICK:
@@ -164,12 +175,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 }  // namespace
 
 namespace {
-HBRUSH Background = nullptr;
+GdiBrush Background;
 }  // namespace
 
 int create_main_window() {
-  Background = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-  HBRUSH background = Background;
+  Background.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+  HBRUSH background = Background.get();
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -240,20 +251,16 @@ int run_main_window() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  DeleteObject(Background);
+  Background.reset();
   return 1;
 }
 
 void exit_viewer() {
   if (Viewer.Settings.Flags & FLAG_CLEAR_RECENT) SHAddToRecentDocs(SHARD_PATHA, nullptr);
   delete_temp_files(TempFiles);
-  if (TreeImages) ImageList_Destroy(TreeImages);
-  TreeImages = nullptr;
+  TreeImages.reset();
   free_catalogue(Cat);
-  for (HBITMAP* bitmap : {&FoldersCaption, &FilesCaption, &CaptionEnd}) {
-    if (*bitmap) DeleteObject(*bitmap);
-    *bitmap = nullptr;
-  }
+  for (GdiBitmap* bitmap : {&FoldersCaption, &FilesCaption, &CaptionEnd}) bitmap->reset();
   PostQuitMessage(0);
   std::exit(0);
 }

@@ -2,8 +2,10 @@
 
 #include <windowsx.h>
 
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/handles_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/shell/main_layout.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -19,10 +21,9 @@ LRESULT CALLBACK drag_bar_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
-      HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+      const GdiBrush face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
       RECT inner{1, 1, Layout.SplitterPane.Width - 1, Layout.SplitterPane.Height - 1};
-      FillRect(dc, &inner, face);
-      DeleteObject(face);
+      FillRect(dc, &inner, face.get());
       EndPaint(window, &paint);
       return 0;
     }

@@ -1,8 +1,9 @@
 #include "viewer/shell/start_screen_paint_win32.h"
 
-#include "viewer/shell/pictures_win32.h"
+#include "viewer/base/pictures_win32.h"
 #include "viewer/shell/start_screen_layout.h"
-#include "viewer/shell/viewer_globals_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
 
 namespace kelvora {
 
@@ -17,7 +18,7 @@ void draw_background(HDC dc) {
        background_copies(Viewer.Settings.Flags, static_cast<std::uint32_t>(ScreenWidth),
                          static_cast<std::uint32_t>(ScreenHeight), BackgroundWidth,
                          BackgroundHeight))
-    draw_stretched(dc, BackgroundBitmap, r.X, r.Y, r.Width, r.Height);
+    draw_stretched(dc, BackgroundBitmap.get(), r.X, r.Y, r.Width, r.Height);
 }
 
 void draw_logo(HDC dc) {
@@ -27,10 +28,10 @@ void draw_logo(HDC dc) {
                      static_cast<std::uint32_t>(ScreenHeight), LogoWidth, LogoHeight, s.LogoX,
                      s.LogoY);
   if (p.Transparent)
-    draw_transparent(dc, LogoBitmap, static_cast<short>(p.X), static_cast<short>(p.Y),
+    draw_transparent(dc, LogoBitmap.get(), static_cast<short>(p.X), static_cast<short>(p.Y),
                      s.LogoKeyColour);
   else
-    draw_bitmap(dc, LogoBitmap, p.X, p.Y);
+    draw_bitmap(dc, LogoBitmap.get(), p.X, p.Y);
 }
 
 void draw_screen_text(HDC dc) {
@@ -41,10 +42,10 @@ void draw_screen_text(HDC dc) {
   SetTextColor(dc, s.TextColour);
   SetBkColor(dc, s.BackColour);
   const char* face = (s.TextFlags & TEXT_CUSTOM_FONT) ? s.FontFace.c_str() : "Arial";
-  HFONT font = CreateFontA(s.FontHeight, 0, 0, 0, 700, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           FF_SWISS | DEFAULT_PITCH, face);
-  HGDIOBJ previous = SelectObject(dc, font);
+  const GdiFont font(CreateFontA(s.FontHeight, 0, 0, 0, 700, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 FF_SWISS | DEFAULT_PITCH, face));
+  const SelectedObject selected(dc, font.get());
   TEXTMETRICA metrics{};
   GetTextMetricsA(dc, &metrics);
   for (const ScreenTextLine& line :
@@ -63,8 +64,6 @@ void draw_screen_text(HDC dc) {
     }
     TextOutA(dc, line.X, line.Y, line.Text.c_str(), length);
   }
-  SelectObject(dc, previous);
-  DeleteObject(font);
 }
 
 }  // namespace kelvora

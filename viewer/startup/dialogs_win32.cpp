@@ -7,8 +7,9 @@
 
 #include "viewer/container/password.h"
 #include "viewer/resources/resource.h"
-#include "viewer/shell/viewer_globals_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {

@@ -7,8 +7,9 @@
 
 #include "viewer/container/assets_win32.h"
 #include "viewer/container/stored_values.h"
+#include "viewer/container/viewer_file.h"
 #include "viewer/shell/main_window_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
 #include "viewer/startup/message_boxes_win32.h"
 #include "viewer/startup/start_screen_win32.h"
 

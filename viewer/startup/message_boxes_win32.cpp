@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 

@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include "viewer/shell/start_screen_paint_win32.h"
-#include "viewer/shell/viewer_globals_win32.h"
+#include "viewer/base/viewer_globals_win32.h"
+#include "viewer/container/viewer_file.h"
 #include "viewer/startup/dialogs_win32.h"
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 namespace kelvora {
 namespace {
@@ -39,7 +40,7 @@ LRESULT CALLBACK start_screen_proc(HWND window, UINT message, WPARAM wparam, LPA
 }  // namespace
 
 bool run_start_screen() {
-  HBRUSH brush = CreateSolidBrush(Viewer.Settings.BackColour);
+  const GdiBrush brush(CreateSolidBrush(Viewer.Settings.BackColour));
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -48,7 +49,7 @@ bool run_start_screen() {
   wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));   // IDI_APPLICATION
   wc.hIconSm = wc.hIcon;
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = brush;
+  wc.hbrBackground = brush.get();
   wc.lpszClassName = "ScreenOneClass";
   RegisterClassExA(&wc);
   ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -58,7 +59,6 @@ bool run_start_screen() {
   if (!window) {
     // Without the window no timer would ever fire: say so and end.
     show_error("Error: 29", "Cannot create the start screen.");
-    DeleteObject(brush);
     return false;
   }
   UpdateWindow(window);
@@ -68,11 +68,9 @@ bool run_start_screen() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  DeleteObject(brush);
   Viewer.LicenceText.reset();
-  if (BackgroundBitmap) DeleteObject(BackgroundBitmap);
-  if (LogoBitmap) DeleteObject(LogoBitmap);
-  BackgroundBitmap = LogoBitmap = nullptr;
+  BackgroundBitmap.reset();
+  LogoBitmap.reset();
   return !Cancelled;
 }
 

@@ -1,4 +1,4 @@
-#include "viewer/startup/message_sink.h"
+#include "viewer/base/message_sink.h"
 
 #include <cstdarg>
 #include <cstdio>

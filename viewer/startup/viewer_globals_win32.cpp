@@ -1,4 +1,12 @@
-#include "viewer/shell/viewer_globals_win32.h"
+// The definitions of the process-wide state declared in
+// viewer/base/viewer_globals_win32.h.
+#include "viewer/base/viewer_globals_win32.h"
+
+#include "viewer/catalogue/catalogue.h"
+#include "viewer/catalogue/file_list.h"
+#include "viewer/container/viewer_file.h"
+#include "viewer/extract/temp_files.h"
+#include "viewer/shell/main_layout.h"
 
 namespace kelvora {
 
@@ -8,9 +16,9 @@ ViewerFile Viewer;
 int ScreenWidth = 0;
 int ScreenHeight = 0;
 
-HBITMAP BackgroundBitmap = nullptr;
+GdiBitmap BackgroundBitmap;
 int BackgroundWidth = 0, BackgroundHeight = 0;
-HBITMAP LogoBitmap = nullptr;
+GdiBitmap LogoBitmap;
 int LogoWidth = 0, LogoHeight = 0;
 HICON RootIcon = nullptr, FolderIcon = nullptr, SelectedFolderIcon = nullptr,
       FileIcon = nullptr;
@@ -19,14 +27,17 @@ std::array<HBITMAP, 7> ExportFrames{};
 HWND MainWindow = nullptr, StatusWindow = nullptr, TreeWindow = nullptr, ListWindow = nullptr;
 MainLayout Layout;
 HCURSOR SplitterCursor = nullptr;
-HBITMAP FoldersCaption = nullptr, FilesCaption = nullptr, CaptionEnd = nullptr;
+GdiBitmap FoldersCaption, FilesCaption, CaptionEnd;
 std::int32_t PropertiesSource = 0;
 
 Catalogue Cat;
-HIMAGELIST TreeImages = nullptr;
+ImageList TreeImages;
 std::vector<HTREEITEM> TreeHandles;
 std::vector<LIST_ITEM> FileList;
-HIMAGELIST FileListImages = nullptr;
+ImageList FileListImages;
 TempFileList TempFiles;
+
+std::atomic<bool> ExportAborted{false};
+HWND ProgressDialog = nullptr;
 
 }  // namespace kelvora

@@ -1,4 +1,4 @@
-#include "writer/codepage.h"
+#include "viewer/base/codepage.h"
 
 #include <algorithm>
 #include <cctype>
