@@ -68,6 +68,13 @@ std::optional<std::vector<std::string>> list_directory(const std::string& path);
 // The system's directory for temporary files.
 std::string system_temp_directory();
 
+// Copies count bytes from the source's position to the destination's inside
+// the kernel, where the platform can (copy_file_range on Linux), without
+// passing them through the process.  Both positions move on by what was
+// copied.  Returns the bytes copied: fewer than count (perhaps 0) when the
+// platform refuses or the source ends, and the caller copies the rest.
+std::uint64_t copy_in_kernel(std::FILE* destination, std::FILE* source, std::uint64_t count);
+
 // Seeks to an absolute 64-bit offset; false when the platform refuses.
 bool seek_to(std::FILE* file, std::uint64_t offset);
 

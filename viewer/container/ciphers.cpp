@@ -1,9 +1,11 @@
 #include "viewer/container/ciphers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "viewer/base/file_system.h"
 #include "viewer/base/message_sink.h"
 
 namespace kelvora {
@@ -52,28 +54,53 @@ void xor_indexed(const char* key, void* buffer, std::size_t count) noexcept {
             count);
 }
 
+namespace {
+
+// One chunk through the buffer, piece by piece.
+CopyResult copy_chunk(std::uint8_t key_byte, std::uint8_t* buffer, std::FILE* destination,
+                      std::FILE* source, std::size_t chunk) {
+  for (std::size_t done = 0; done < chunk;) {
+    const std::size_t piece = std::min(COPY_PIECE_SIZE, chunk - done);
+    if (!source || std::fread(buffer, 1, piece, source) != piece) return CopyResult::ShortRead;
+    xor_bytes(key_byte, buffer, piece);
+    if (destination && std::fwrite(buffer, 1, piece, destination) != piece)
+      return CopyResult::WriteFailed;
+    done += piece;
+  }
+  return CopyResult::Done;
+}
+
+}  // namespace
+
 CopyResult copy_decrypt_observed(const char* key, std::FILE* destination,
                                  std::FILE* source, std::uint32_t count,
                                  const CopyObserver& observer) {
   if (!key) return CopyResult::NoKey;
-  std::vector<std::uint8_t> buffer;
+  // Allocated once per thread: a CD of many small files would otherwise pay
+  // for a fresh megabyte with every file.
+  thread_local std::vector<std::uint8_t> buffer;
   try {
-    buffer.resize(COPY_BUFFER_SIZE);
+    if (buffer.size() < COPY_BUFFER_SIZE) buffer.resize(COPY_BUFFER_SIZE);
   } catch (const std::bad_alloc&) {
     show_error("Error:", "Cannot allocate memory for file!");
     return CopyResult::NoMemory;
   }
   const std::uint8_t key_byte = xor_all_key_byte(key);
+  bool in_kernel = key_byte == 0 && destination && source;
   std::uint32_t remaining = count;
   while (remaining > 0) {
     const std::size_t chunk =
         remaining < COPY_CHUNK_SIZE ? remaining : COPY_CHUNK_SIZE;
-    if (!source || std::fread(buffer.data(), 1, chunk, source) != chunk)
-      return CopyResult::ShortRead;
-    xor_bytes(key_byte, buffer.data(), chunk);
-    if (destination &&
-        std::fwrite(buffer.data(), 1, chunk, destination) != chunk)
-      return CopyResult::WriteFailed;
+    std::size_t copied = 0;
+    if (in_kernel) {
+      copied = static_cast<std::size_t>(copy_in_kernel(destination, source, chunk));
+      in_kernel = copied == chunk;
+    }
+    if (copied < chunk) {
+      const CopyResult result =
+          copy_chunk(key_byte, buffer.data(), destination, source, chunk - copied);
+      if (result != CopyResult::Done) return result;
+    }
     remaining -= static_cast<std::uint32_t>(chunk);
     if (observer && !observer(static_cast<std::uint32_t>(chunk)) &&
         remaining > 0)

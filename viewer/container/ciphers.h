@@ -32,8 +32,12 @@ void xor_all(const char* key, void* buffer, std::size_t count) noexcept;
 void xor_indexed(const char* key, void* buffer, std::size_t count) noexcept;
 
 // Working buffer of copy_decrypt: 1 MiB and 100 bytes; chunks of 1 MiB.
+// A chunk is the unit of progress and of stopping; inside it the bytes are
+// read, deciphered and written in pieces small enough to stay in the
+// processor's cache between the three steps.
 constexpr std::size_t COPY_BUFFER_SIZE = 1048676;
 constexpr std::size_t COPY_CHUNK_SIZE = 1048576;
+constexpr std::size_t COPY_PIECE_SIZE = 131072;
 
 enum class CopyResult {
   Done,        // every byte read, deciphered and written
@@ -51,7 +55,9 @@ using CopyObserver = std::function<bool(std::uint32_t chunk_bytes)>;
 // Copies count bytes from the source's current position into the
 // destination, deciphered with xor_all and the key, in chunks of 1 MiB.
 // Neither file is closed.  A null destination deciphers and discards (used
-// to verify a CD without writing it).
+// to verify a CD without writing it).  Where the combined key byte is 0 the
+// contents are stored plain and are copied inside the kernel where the
+// platform can.  The working buffer is kept for the thread's next copy.
 CopyResult copy_decrypt_observed(const char* key, std::FILE* destination,
                                  std::FILE* source, std::uint32_t count,
                                  const CopyObserver& observer);

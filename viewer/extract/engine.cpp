@@ -234,6 +234,112 @@ class Silence {
 
 }  // namespace
 
+namespace {
+
+// The path an entry is written to below directory, or empty after the
+// entry was refused and reported.
+std::string output_path(Extractor& x, const CryptItem& item, const std::string& directory) {
+  if (const char* reason = unsafe_name_reason(item.Name)) {
+    report_refused(item.Name, reason);
+    return {};
+  }
+  const std::string name = x.LocalText ? x.LocalText(item.Name) : item.Name;
+  std::string output = join(directory, local_name(name));
+  if (output.size() > MAX_BUILT_PATH) {
+    report_too_long(item.Name);
+    return {};
+  }
+  return output;
+}
+
+// The entry's data file, open and at the entry's offset, or null after the
+// report.  Consecutive entries mostly share a data file: it stays open
+// while they do.
+std::FILE* open_entry_data(Extractor& x, const CryptItem& item) {
+  if (item.DataFile.empty()) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return nullptr;
+  }
+  if (const char* reason = unsafe_name_reason(item.DataFile)) {
+    show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
+               item.DataFile.c_str(), reason);
+    return nullptr;
+  }
+  if (!x.OpenData || x.OpenDataName != item.DataFile) {
+    x.OpenData.reset();
+    const std::string path = data_file_path(x.Viewer, item.DataFile);
+    FilePtr data = is_regular_file(path) ? open_file(path, "rb") : nullptr;
+    if (!data) {
+      show_error("Error:(345634)", "Cannot open .dat file.");
+      return nullptr;
+    }
+    // The copy moves large pieces: the stream's own small buffer would only
+    // split them into more system calls.
+    std::setvbuf(data.get(), nullptr, _IONBF, 0);
+    x.OpenDataLength = file_length(data.get());
+    x.OpenData = std::move(data);
+    x.OpenDataName = item.DataFile;
+  }
+  // A data file too short for the entry is reported before anything is made.
+  if (x.OpenDataLength < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
+                                  static_cast<std::uint64_t>(x.OpenDataLength)) {
+    show_error("Error:(345638)", "The data file %s is too short for [%s].",
+               item.DataFile.c_str(), item.Name.c_str());
+    return nullptr;
+  }
+  if (!seek_to(x.OpenData.get(), item.DataOffset)) {
+    x.OpenData.reset();
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return nullptr;
+  }
+  return x.OpenData.get();
+}
+
+// Copies the entry from its data file into output (in a dry run only reads
+// it).  An output that did not come out whole is removed and reported.
+bool copy_entry(Extractor& x, const CryptItem& item, std::FILE* data,
+                const std::string& output) {
+  FilePtr out;
+  if (!x.DryRun) {
+    out = create_file_no_follow(output);
+    if (!out) {
+      show_error("Error:(34565)", "Cannot create new export file.");
+      return false;
+    }
+    std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  }
+  const CopyResult copied = copy_decrypt_observed(
+      x.ContentKey, out.get(), data, item.Size, [&](std::uint32_t chunk) {
+        x.Progress.BytesDone += chunk;
+        report_progress(x);
+        return !aborted(x);
+      });
+  const bool closed = x.DryRun || close_checked(out);
+  if (copied == CopyResult::Done && closed) return true;
+  if (!x.DryRun) remove_file(output);
+  switch (copied) {
+    case CopyResult::Done:  // written, but not closed whole
+    case CopyResult::WriteFailed:
+      show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
+                 item.Name.c_str());
+      break;
+    case CopyResult::ShortRead:
+      x.OpenData.reset();  // its length has changed under us
+      show_error("Error:(345638)", "The data file %s is too short for [%s].",
+                 item.DataFile.c_str(), item.Name.c_str());
+      break;
+    case CopyResult::Aborted:
+      x.Result.Aborted = true;
+      break;
+    case CopyResult::NoMemory:  // reported by the copy
+    case CopyResult::NoKey:
+      break;
+  }
+  return false;
+}
+
+}  // namespace
+
 int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
   if (entry >= x.Cat.Entries.size()) return 0;
   Silence silence(x.Silent);
@@ -241,97 +347,18 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
   x.Progress.CurrentName = item.Name;
   report_progress(x);
 
-  if (const char* reason = unsafe_name_reason(item.Name)) {
-    report_refused(item.Name, reason);
-    return file_done(x, false, 0);
-  }
-  const std::string name = x.LocalText ? x.LocalText(item.Name) : item.Name;
-  const std::string output = join(directory, local_name(name));
-  if (output.size() > MAX_BUILT_PATH) {
-    report_too_long(item.Name);
-    return file_done(x, false, 0);
-  }
-  if (viewer_directory(x.Viewer).size() > MAX_VIEWER_DIRECTORY) {
+  const std::string output = output_path(x, item, directory);
+  if (output.empty()) return file_done(x, false, 0);
+  const std::string viewer_dir = viewer_directory(x.Viewer);
+  if (viewer_dir.size() > MAX_VIEWER_DIRECTORY) {
     show_error("Error:(345639)", "The CD's directory is longer than 254 characters.");
     return file_done(x, false, 0);
   }
-  enter_directory(x, viewer_directory(x.Viewer));
-
-  if (item.DataFile.empty()) {
-    show_error("Error:(345634)", "Cannot open .dat file.");
-    return file_done(x, false, 0);
-  }
-  const char* data_reason = unsafe_name_reason(item.DataFile);
-  if (data_reason) {
-    show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
-               item.DataFile.c_str(), data_reason);
-    return file_done(x, false, 0);
-  }
-  const std::string data_path = data_file_path(x.Viewer, item.DataFile);
-  FilePtr data = is_regular_file(data_path) ? open_file(data_path, "rb") : nullptr;
-  if (!data) {
-    show_error("Error:(345634)", "Cannot open .dat file.");
-    return file_done(x, false, 0);
-  }
-  // A data file too short for the entry is reported before anything is made.
-  const std::int64_t length = file_length(data.get());
-  if (length < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
-                        static_cast<std::uint64_t>(length)) {
-    show_error("Error:(345638)", "The data file %s is too short for [%s].",
-               item.DataFile.c_str(), item.Name.c_str());
-    return file_done(x, false, 0);
-  }
-  if (!seek_to(data.get(), item.DataOffset)) {
-    show_error("Error:(345634)", "Cannot open .dat file.");
-    return file_done(x, false, 0);
-  }
-  // The copy moves whole 1 MiB chunks: the stream's own small buffer would
-  // only split each chunk into more system calls.
-  std::setvbuf(data.get(), nullptr, _IONBF, 0);
-
-  FilePtr out;
-  if (!x.DryRun) {
-    out = create_file_no_follow(output);
-    if (!out) {
-      show_error("Error:(34565)", "Cannot create new export file.");
-      return file_done(x, false, 0);
-    }
-    std::setvbuf(out.get(), nullptr, _IONBF, 0);
-  }
-  const CopyResult copied = copy_decrypt_observed(
-      x.ContentKey, out.get(), data.get(), item.Size, [&](std::uint32_t chunk) {
-        x.Progress.BytesDone += chunk;
-        report_progress(x);
-        return !aborted(x);
-      });
-  const bool closed = x.DryRun || close_checked(out);
-  switch (copied) {
-    case CopyResult::Done:
-      if (closed) return file_done(x, true, item.Size);
-      remove_file(output);
-      show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
-                 item.Name.c_str());
-      return file_done(x, false, 0);
-    case CopyResult::ShortRead:
-      if (!x.DryRun) remove_file(output);
-      show_error("Error:(345638)", "The data file %s is too short for [%s].",
-                 item.DataFile.c_str(), item.Name.c_str());
-      return file_done(x, false, 0);
-    case CopyResult::WriteFailed:
-      remove_file(output);
-      show_error("Error:(34567)", "Cannot write export file [%s]; it was removed.",
-                 item.Name.c_str());
-      return file_done(x, false, 0);
-    case CopyResult::Aborted:
-      if (!x.DryRun) remove_file(output);
-      x.Result.Aborted = true;
-      return file_done(x, false, 0);
-    case CopyResult::NoMemory:  // reported by the copy
-    case CopyResult::NoKey:
-      if (!x.DryRun) remove_file(output);
-      return file_done(x, false, 0);
-  }
-  return 0;
+  enter_directory(x, viewer_dir);
+  std::FILE* data = open_entry_data(x, item);
+  if (!data) return file_done(x, false, 0);
+  const bool written = copy_entry(x, item, data, output);
+  return file_done(x, written, written ? item.Size : 0);
 }
 
 void extract_folder_files(Extractor& x, EntryIndex folder, const std::string& directory) {

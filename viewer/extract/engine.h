@@ -77,6 +77,12 @@ struct Extractor {
   ExportProgress Progress;
   ExportResult Result;
 
+  // The data file the last entry was read from, kept open while the next
+  // entries name it too.
+  std::string OpenDataName;
+  FilePtr OpenData;
+  std::int64_t OpenDataLength = -1;
+
   Extractor(const ViewerFile& viewer, const Catalogue& catalogue, const char* key)
       : Viewer(viewer), Cat(catalogue), ContentKey(key) {}
 };
