@@ -145,14 +145,13 @@ void encode_record(std::vector<std::uint8_t>& out, const WriterItem& item,
   put_le32(out, data_offset);
 }
 
-WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
-  unscramble_stored_values();
-  std::error_code error;
-  fs::create_directories(out_dir, error);
-  if (error) throw WriterError("cannot create " + out_dir.string() + ": " + error.message());
+namespace {
 
+// The settings as stored, and the key the contents are enciphered with: a
+// CD with a password stores the check block and enciphers with the
+// password itself.
+VIEWER_SETTINGS stored_settings(const CdDescription& cd, std::string& content_key) {
   VIEWER_SETTINGS settings = cd.Settings;
-  std::string content_key;
   if (cd.Password) {
     if (cd.Password->size() > MAX_PASSWORD_LENGTH)
       throw WriterError("the password is longer than 254 characters");
@@ -170,28 +169,32 @@ WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
     if (!cd.Font.empty()) settings.TextFlags |= TEXT_CUSTOM_FONT;
     if (cd.Password) settings.Flags |= FLAG_PASSWORD;
   }
-  const std::uint8_t key_byte = xor_all_key_byte(content_key.c_str());
+  return settings;
+}
 
-  WrittenCd written;
+// Writes the files' contents into numbered data files, starting a new one
+// where the next file would pass the limit, and returns the catalogue
+// records that point into them.
+std::vector<std::uint8_t> write_data_files(const CdDescription& cd, const fs::path& out_dir,
+                                           std::uint8_t key_byte, WrittenCd& written) {
   std::vector<std::uint8_t> catalogue;
   FilePtr data;
   fs::path data_path;
   std::string data_name;
   std::uint64_t data_length = 0;
   unsigned data_number = 0;
-
   auto next_data_file = [&] {
     if (data && !close_checked(data)) throw WriterError("cannot write " + data_path.string());
     ++data_number;
     data_name = format_text(1024, cd.DataFileName.c_str(), data_number);
     data_path = local_path(out_dir, data_name);
+    std::error_code error;
     fs::create_directories(data_path.parent_path(), error);
     data = open_file(data_path.string(), "wb");
     if (!data) throw WriterError("cannot create " + data_path.string());
     written.DataFiles.push_back(data_path);
     data_length = 0;
   };
-
   for (const WriterItem& item : cd.Items) {
     if (item.Kind != KIND_FILE) {
       encode_record(catalogue, item, item.Size.value_or(0), {}, 0);
@@ -213,7 +216,14 @@ WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
                   item.DataOffset.value_or(offset));
   }
   if (data && !close_checked(data)) throw WriterError("cannot write " + data_path.string());
+  return catalogue;
+}
 
+// The program image followed by the container: the enciphered regions in
+// their order and the plain trailer.
+void write_viewer_file(const CdDescription& cd, const VIEWER_SETTINGS& settings,
+                       std::vector<std::uint8_t> catalogue, const fs::path& path,
+                       WrittenCd& written) {
   VIEWER_TRAILER trailer;
   trailer.StubSize = size32(cd.Stub.size(), "the program image");
   trailer.CatalogueSize = size32(catalogue.size(), "the catalogue");
@@ -229,11 +239,10 @@ WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
   trailer.FontSize = size32(cd.Font.size(), "the font");
   trailer.TrailerMagic = TRAILER_MAGIC;
 
-  written.ViewerPath = out_dir / cd.ViewerName;
+  written.ViewerPath = path;
   written.Trailer = trailer;
-  FilePtr viewer = open_file(written.ViewerPath.string(), "wb");
-  if (!viewer) throw WriterError("cannot create " + written.ViewerPath.string());
-  const auto& path = written.ViewerPath;
+  FilePtr viewer = open_file(path.string(), "wb");
+  if (!viewer) throw WriterError("cannot create " + path.string());
   write_all(viewer.get(), cd.Stub, path);
   write_all(viewer.get(), enciphered(std::move(catalogue)), path);
   write_all(viewer.get(), enciphered(std::move(licence)), path);
@@ -244,6 +253,21 @@ WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
   const auto trailer_bytes = encode_trailer(trailer);
   write_all(viewer.get(), {trailer_bytes.begin(), trailer_bytes.end()}, path);
   if (!close_checked(viewer)) throw WriterError("cannot write " + path.string());
+}
+
+}  // namespace
+
+WrittenCd write_cd(const CdDescription& cd, const fs::path& out_dir) {
+  unscramble_stored_values();
+  std::error_code error;
+  fs::create_directories(out_dir, error);
+  if (error) throw WriterError("cannot create " + out_dir.string() + ": " + error.message());
+  std::string content_key;
+  const VIEWER_SETTINGS settings = stored_settings(cd, content_key);
+  WrittenCd written;
+  std::vector<std::uint8_t> catalogue =
+      write_data_files(cd, out_dir, xor_all_key_byte(content_key.c_str()), written);
+  write_viewer_file(cd, settings, std::move(catalogue), out_dir / cd.ViewerName, written);
   return written;
 }
 

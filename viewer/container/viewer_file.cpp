@@ -134,23 +134,16 @@ RegionSpan region_span(const VIEWER_TRAILER& t, Region region) {
   return {};
 }
 
-bool load_viewer_file(const std::string& path, ViewerFile& out) {
-  out = ViewerFile{};
-  out.ViewerPath = path;
+namespace {
 
-  FilePtr file = open_file(path, "rb");
-  if (!file) {
-    show_error("Error: (522523)",
-               "Cannot open viewer file for reading. Aborting.");
-    return false;
-  }
-
-  // The trailer is found from the end of the file.  A file too short to
-  // hold one cannot carry the magic either.
-  const std::int64_t length = file_length(file.get());
+// Finds and decodes the trailer at the end of the file, and checks that the
+// regions every CD uses lie before it.
+bool load_trailer(std::FILE* file, ViewerFile& out) {
+  // A file too short to hold a trailer cannot carry the magic either.
+  const std::int64_t length = file_length(file);
   std::array<std::uint8_t, TRAILER_SIZE> trailer_bytes{};
   if (length < static_cast<std::int64_t>(TRAILER_SIZE) ||
-      !read_exact(file.get(), static_cast<std::uint64_t>(length) - TRAILER_SIZE,
+      !read_exact(file, static_cast<std::uint64_t>(length) - TRAILER_SIZE,
                   trailer_bytes.data(), TRAILER_SIZE) ||
       read_le32(&trailer_bytes[36]) != TRAILER_MAGIC) {
     show_error("Error: (53673224)", "Corrupt! - re-build your Kelvora.");
@@ -158,27 +151,27 @@ bool load_viewer_file(const std::string& path, ViewerFile& out) {
   }
   out.FileLength = static_cast<std::uint64_t>(length);
   out.Trailer = decode_trailer(trailer_bytes);
-
-  // The regions every CD uses must lie before the trailer.
   for (Region region : {Region::Catalogue, Region::Settings}) {
     if (!region_in_file(out, region_span(out.Trailer, region))) {
       report_region_past_end(region);
       return false;
     }
   }
+  return true;
+}
 
+// Deciphers the settings block, then checks the optional regions that its
+// flags ask for.
+bool load_settings(std::FILE* file, ViewerFile& out) {
   std::array<std::uint8_t, SETTINGS_BUFFER_SIZE> settings{};
-  if (!read_exact(file.get(), region_span(out.Trailer, Region::Settings).Offset,
-                  settings.data(), SETTINGS_BLOCK_SIZE)) {
+  if (!read_exact(file, region_span(out.Trailer, Region::Settings).Offset, settings.data(),
+                  SETTINGS_BLOCK_SIZE)) {
     report_read_failure();
     return false;
   }
   xor_all(ContainerKey.data(), settings.data(), SETTINGS_BLOCK_SIZE);
   out.Settings = decode_settings(
-      std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE>(settings.data(),
-                                                         SETTINGS_BLOCK_SIZE));
-
-  // The optional regions are checked only when their flag asks for them.
+      std::span<const std::uint8_t, SETTINGS_BLOCK_SIZE>(settings.data(), SETTINGS_BLOCK_SIZE));
   const struct {
     bool used;
     Region region;
@@ -194,28 +187,43 @@ bool load_viewer_file(const std::string& path, ViewerFile& out) {
       return false;
     }
   }
-
-  if (out.Settings.Flags & FLAG_LICENCE) {
-    const RegionSpan span = region_span(out.Trailer, Region::Licence);
-    std::vector<std::uint8_t> text;
-    try {
-      // The zeroed tail keeps the deciphered text terminated.  In a 32-bit
-      // build a size near 4 GiB would wrap round to a small buffer.
-      if (span.Size > SIZE_MAX - 50) throw std::bad_alloc();
-      text.assign(static_cast<std::size_t>(span.Size) + 50, 0);
-    } catch (const std::bad_alloc&) {
-      show_error("Error: (135235)", "Cannot Allocate EULA.");
-      return false;
-    }
-    if (!read_exact(file.get(), span.Offset, text.data(),
-                    static_cast<std::size_t>(span.Size))) {
-      report_read_failure();
-      return false;
-    }
-    xor_all(ContainerKey.data(), text.data(), static_cast<std::size_t>(span.Size));
-    out.LicenceText = std::string(reinterpret_cast<const char*>(text.data()));
-  }
   return true;
+}
+
+// Deciphers the licence text into a zeroed buffer with a margin, so that
+// the text is terminated whatever it holds.
+bool load_licence(std::FILE* file, ViewerFile& out) {
+  const RegionSpan span = region_span(out.Trailer, Region::Licence);
+  std::vector<std::uint8_t> text;
+  try {
+    // In a 32-bit build a size near 4 GiB would wrap round to a small buffer.
+    if (span.Size > SIZE_MAX - 50) throw std::bad_alloc();
+    text.assign(static_cast<std::size_t>(span.Size) + 50, 0);
+  } catch (const std::bad_alloc&) {
+    show_error("Error: (135235)", "Cannot Allocate EULA.");
+    return false;
+  }
+  if (!read_exact(file, span.Offset, text.data(), static_cast<std::size_t>(span.Size))) {
+    report_read_failure();
+    return false;
+  }
+  xor_all(ContainerKey.data(), text.data(), static_cast<std::size_t>(span.Size));
+  out.LicenceText = std::string(reinterpret_cast<const char*>(text.data()));
+  return true;
+}
+
+}  // namespace
+
+bool load_viewer_file(const std::string& path, ViewerFile& out) {
+  out = ViewerFile{};
+  out.ViewerPath = path;
+  FilePtr file = open_file(path, "rb");
+  if (!file) {
+    show_error("Error: (522523)", "Cannot open viewer file for reading. Aborting.");
+    return false;
+  }
+  if (!load_trailer(file.get(), out) || !load_settings(file.get(), out)) return false;
+  return !(out.Settings.Flags & FLAG_LICENCE) || load_licence(file.get(), out);
 }
 
 bool read_region(const ViewerFile& viewer, Region region,
