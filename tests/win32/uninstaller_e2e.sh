@@ -122,6 +122,21 @@ check "the link was not entered" test -f "$c/elsewhere/inner/precious.txt"
 check "no refusal" test "$(grep -c WARNING "$WINE_ENV_DIR/link.txt")" = 0
 rm -f "$install/linked"
 
+echo "== a Japanese installation directory under code page 932"
+# ポ表 is 83 7C 95 5C in code page 932: its second bytes are '|' and '\'.
+# The value ends in a separator, which must not take the 0x5C with it.
+jp="$c/Program Files/Marrowby Software/ポ表"
+if locale -a | grep -qix ja_JP.utf8; then
+  mkdir -p "$jp/表/表" "$jp/sub表"
+  echo x > "$jp/表.txt"; echo x > "$jp/表/表/inner.txt"; echo x > "$jp/sub表/x.txt"
+  LC_ALL=ja_JP.UTF-8 set_install_dir 'C:\Program Files\Marrowby Software\ポ表\'
+  LC_ALL=ja_JP.UTF-8 run_uninstaller yes japanese
+  check "no refusal" test "$(grep -c WARNING "$WINE_ENV_DIR/japanese.txt")" = 0
+  check "the directory and all in it are gone" test ! -e "$jp"
+else
+  echo "FAIL: no ja_JP.UTF-8 locale (scripts/lib/common.sh: ensure_locales ja_JP.UTF-8)"; fail=1
+fi
+
 echo "== hostile installation directories"
 # Each value is refused and nothing anywhere goes; a value that slipped
 # through would empty a system folder, which the file list below catches.
