@@ -32,6 +32,9 @@ class TestSystem final : public UninstallSystem {
   std::vector<std::string> Events;  // the order of effects
   // 8.3 aliases: the short path of a folder and its long one.
   std::map<std::string, std::string> ShortNames;
+  // Folders whose long name cannot be read (a folder above them cannot be
+  // listed).
+  std::set<std::string> NoLongName;
   bool CodePage932 = false;  // else a single-byte code page
 
   // The Windows path with its 8.3 aliases expanded.
@@ -104,7 +107,8 @@ class TestSystem final : public UninstallSystem {
   std::string upper_case(const std::string& text) override { return upper(text); }
   std::optional<std::string> full_path(const std::string& path) override { return path; }
   std::optional<std::string> long_path(const std::string& path) override {
-    if (attributes_of(host(path)) == ATTRIBUTE_INVALID) return std::nullopt;
+    if (attributes_of(host(path)) == ATTRIBUTE_INVALID || NoLongName.count(path))
+      return std::nullopt;
     return expanded(path);
   }
 
@@ -334,7 +338,8 @@ TEST(Uninstaller, MissingOrEmptyValuesSkipTheirStepsSilently) {
 // resolved).  The fixture's protected folders are the Windows folder and
 // system32 (with their contents), both Program Files, ProgramData, the
 // profile C:\users\me and its Desktop, Documents and Start Menu; PROGRA~1
-// and PROGRA~2 are 8.3 aliases; C:\Documents and Settings is a junction.
+// and PROGRA~2 are 8.3 aliases; C:\Documents and Settings is a junction;
+// the long name of C:\Apps\HIDDEN~1 cannot be read.
 TEST(Uninstaller, PathsAreResolvedAsWindowsDoesThenChecked) {
   Installed p;
   for (const char* folder : {"C:\\windows\\system32\\drivers", "C:\\Program Files (x86)",
@@ -342,6 +347,8 @@ TEST(Uninstaller, PathsAreResolvedAsWindowsDoesThenChecked) {
     fs::create_directories(p.system.host(folder));
   fs::create_directory_symlink(p.system.host("C:\\users"),
                                p.system.host("C:\\Documents and Settings"));
+  fs::create_directories(p.system.host("C:\\Apps\\HIDDEN~1"));
+  p.system.NoLongName = {"C:\\Apps\\HIDDEN~1"};
   const std::string I = p.install;
   const struct {
     std::string path;
@@ -380,6 +387,7 @@ TEST(Uninstaller, PathsAreResolvedAsWindowsDoesThenChecked) {
       {"\\\\?\\C:", "C:\\", "it is the root of a drive"},
       {"C:\\Program Files\\..\\..", "C:\\", "it is the root of a drive"},
       {"\\\\server\\C$\\Kelvora3", "\\\\server\\C$\\Kelvora3", "it is on an administrative share"},
+      {"C:\\Apps\\HIDDEN~1", "C:\\Apps\\HIDDEN~1", "its full name cannot be found"},
       // The system's folders under other names.
       {"C:\\Windows.", "C:\\Windows", "it is one of the system's own folders"},
       {"C:\\Windows\\ ", "C:\\Windows", "it is one of the system's own folders"},
