@@ -3,10 +3,13 @@
 # prefix.  Its uninstall key is in the 32-bit registry view, where the
 # product's 32-bit installer puts it.  Answered No it changes nothing;
 # answered Yes it removes the product and only that; a link inside the
-# installation directory is not entered; and every hostile "RootInstallDir"
-# of the table is refused with everything left in place.
+# installation directory is not entered; a Japanese installation directory
+# goes whole under code page 932; and every hostile "RootInstallDir" of the
+# table is refused with everything left in place.
 #
 #   tests/win32/uninstaller_e2e.sh UNINSTALLER_EXE BOX_DRIVER_EXE
+#
+# Needs the ja_JP.UTF-8 locale (Wine takes its code page from it).
 #
 # Never give the uninstaller a \\?\unix\... path: it reaches the host's root
 # even from a sealed prefix.
