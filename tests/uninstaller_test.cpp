@@ -16,6 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Shift-JIS (code page 932): a byte that starts a two-byte character.
+bool lead_byte_932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
 class TestSystem final : public UninstallSystem {
  public:
   explicit TestSystem(const fs::path& root) : root_(root) {}
@@ -24,12 +27,41 @@ class TestSystem final : public UninstallSystem {
   std::optional<std::string> InstallDir;
   std::map<std::string, std::string> ShellFolders;
   bool KeyDeleted = false;
-  std::vector<std::string> Protected;
+  std::vector<ProtectedFolder> Protected;
   std::vector<std::string> Boxes;   // "caption|text"
   std::vector<std::string> Events;  // the order of effects
+  // 8.3 aliases: the short path of a folder and its long one.
+  std::map<std::string, std::string> ShortNames;
+  // Folders whose long name cannot be read (a folder above them cannot be
+  // listed).
+  std::set<std::string> NoLongName;
+  bool CodePage932 = false;  // else a single-byte code page
 
+  // The Windows path with its 8.3 aliases expanded.
+  std::string expanded(const std::string& path) const {
+    for (const auto& [short_path, long_path] : ShortNames) {
+      if (upper(path.substr(0, short_path.size())) != upper(short_path)) continue;
+      if (path.size() == short_path.size() || path[short_path.size()] == '\\')
+        return long_path + path.substr(short_path.size());
+    }
+    return path;
+  }
+
+  bool lead(unsigned char byte) const { return CodePage932 && lead_byte_932(byte); }
+  // ASCII letters only, and never a trail byte.
+  std::string upper(const std::string& text) const {
+    std::string out = text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      if (lead(static_cast<unsigned char>(out[i]))) ++i;
+      else if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+    }
+    return out;
+  }
+
+  // "C:\a\b" -> ROOT/C/a/b; the names keep their bytes, a trail byte 0x5C
+  // included.
   fs::path host(const std::string& windows_path) const {
-    std::string p = windows_path;
+    const std::string p = expanded(windows_path);
     fs::path out = root_;
     std::size_t at = 0;
     if (p.size() >= 2 && p[1] == ':') {
@@ -38,7 +70,10 @@ class TestSystem final : public UninstallSystem {
     }
     std::string piece;
     for (std::size_t i = at; i <= p.size(); ++i) {
-      if (i == p.size() || p[i] == '\\' || p[i] == '/') {
+      if (i + 1 < p.size() && lead(static_cast<unsigned char>(p[i]))) {
+        piece += p[i];
+        piece += p[++i];
+      } else if (i == p.size() || p[i] == '\\' || p[i] == '/') {
         if (!piece.empty()) out /= piece;
         piece.clear();
       } else {
@@ -66,7 +101,16 @@ class TestSystem final : public UninstallSystem {
     KeyDeleted = true;
     Events.push_back("delete key");
   }
-  std::vector<std::string> protected_folders() override { return Protected; }
+  std::vector<ProtectedFolder> protected_folders() override { return Protected; }
+
+  bool is_lead_byte(unsigned char byte) override { return lead(byte); }
+  std::string upper_case(const std::string& text) override { return upper(text); }
+  std::optional<std::string> full_path(const std::string& path) override { return path; }
+  std::optional<std::string> long_path(const std::string& path) override {
+    if (attributes_of(host(path)) == ATTRIBUTE_INVALID || NoLongName.count(path))
+      return std::nullopt;
+    return expanded(path);
+  }
 
   std::optional<std::vector<DirEntry>> list_directory(const std::string& path) override {
     std::error_code error;
@@ -134,10 +178,13 @@ struct Installed {
   Installed() {
     system.InstallDir = install;
     system.ShellFolders = {{"Desktop", desktop}, {"Start Menu", start_menu}};
-    system.Protected = {"C:\\windows",          "C:\\windows\\system32", "C:\\Program Files",
-                        "C:\\Program Files (x86)", "C:\\ProgramData",     "C:\\users",
-                        "C:\\users\\me",         desktop,                 "C:\\users\\me\\Documents",
-                        start_menu};
+    system.Protected = {{"C:\\windows", true},     {"C:\\windows\\system32", true},
+                        {"C:\\Program Files"},     {"C:\\Program Files (x86)"},
+                        {"C:\\ProgramData"},       {"C:\\users\\me"},
+                        {desktop},                 {"C:\\users\\me\\Documents"},
+                        {start_menu}};
+    system.ShortNames = {{"C:\\PROGRA~1", "C:\\Program Files"},
+                         {"C:\\PROGRA~2", "C:\\Program Files (x86)"}};
     file(install + "\\Kelvora3.exe");
     file(install + "\\data\\deep\\more\\x.dat");
     file(install + "\\.profile");
@@ -253,83 +300,170 @@ TEST(Uninstaller, LinksAreRemovedNeverEntered) {
   EXPECT_TRUE(q.exists("C:\\elsewhere\\precious.txt"));
   EXPECT_EQ(q.system.Boxes[2], "WARNING (5101):|The folder " + q.install +
                                    " was not deleted: it is a link to another folder.");
+
+  // So is a program group reached through a junction, as "Documents and
+  // Settings" is one to the profiles; the shortcut beside it still goes.
+  Installed r;
+  fs::create_directory_symlink(r.system.host("C:\\users"),
+                               r.system.host("C:\\Documents and Settings"));
+  r.system.ShellFolders["Start Menu"] = "C:\\Documents and Settings\\me\\Start Menu";
+  EXPECT_EQ(run_uninstaller(r.system), 0);
+  EXPECT_TRUE(r.exists(r.start_menu + "\\Marrowby Software\\Help\\help.lnk"));
+  EXPECT_FALSE(r.exists(r.start_menu + "\\Kelvora3.lnk"));
+  EXPECT_EQ(r.system.Boxes[2],
+            "WARNING (5101):|The folder C:\\Documents and Settings\\me\\Start Menu\\Marrowby "
+            "Software was not deleted: a folder on the way to it is a link.");
 }
 
-TEST(Uninstaller, MissingValuesSkipTheirStepsSilently) {
-  Installed p;
-  p.system.InstallDir.reset();
-  p.system.ShellFolders.erase("Start Menu");
-  EXPECT_EQ(run_uninstaller(p.system), 0);
-  EXPECT_EQ(p.system.Boxes, kNormalBoxes);
-  EXPECT_TRUE(p.exists(p.install + "\\Kelvora3.exe"));
-  EXPECT_TRUE(p.system.KeyDeleted);
-  EXPECT_FALSE(p.exists(p.desktop + "\\Kelvora3.lnk"));
-  EXPECT_TRUE(p.exists(p.start_menu + "\\Kelvora3.lnk"));
-  EXPECT_TRUE(p.exists(p.start_menu + "\\Marrowby Software\\Kelvora3.lnk"));
-}
-
-TEST(Uninstaller, DangerousInstallDirectoriesAreRefusedAndNothingUnderThemGoes) {
-  const struct {
-    const char* path;
-    const char* reason;
-  } cases[] = {
-      {"", "the installation directory in the registry is empty"},
-      {"Kelvora3", "it is not a full path"},
-      {"Program Files\\Marrowby Software", "it is not a full path"},
-      {"C:", "it is not a full path"},
-      {"C:\\", "it is the root of a drive"},
-      {"c:/", "it is the root of a drive"},
-      {"\\\\server\\share", "it is the root of a network share"},
-      {"\\\\server\\share\\", "it is the root of a network share"},
-      {"C:\\Windows", "it is one of the system's own folders"},
-      {"c:\\WINDOWS\\", "it is one of the system's own folders"},
-      {"C:\\windows\\System32", "it is one of the system's own folders"},
-      {"C:\\Program Files", "it is one of the system's own folders"},
-      {"C:\\Program Files (x86)", "it is one of the system's own folders"},
-      {"C:\\ProgramData", "it is one of the system's own folders"},
-      {"C:\\users", "it is one of the system's own folders"},
-      {"C:\\users\\me", "it is one of the system's own folders"},
-      {"C:\\users\\me\\Desktop", "it is one of the system's own folders"},
-      {"C:\\users\\me\\Documents", "it is one of the system's own folders"},
-      {"C:\\users\\me\\Start Menu", "it is one of the system's own folders"},
-      {"C:\\users\\..", "it is not a full path"},
-      {"C:\\Program Files\\..\\windows", "it is not a full path"},
-  };
-  for (const auto& c : cases) {
+TEST(Uninstaller, MissingOrEmptyValuesSkipTheirStepsSilently) {
+  for (const auto& install_dir : {std::optional<std::string>(), std::optional<std::string>("")}) {
     Installed p;
-    p.system.InstallDir = c.path;
-    p.file("C:\\windows\\system32\\kernel32.dll");
-    p.file("C:\\users\\me\\Documents\\letter.txt");
-    p.file("C:\\sentinel.txt");
-    const auto before = p.exists("C:\\users\\me\\Desktop\\other.lnk");
+    p.system.InstallDir = install_dir;
+    p.system.ShellFolders.erase("Start Menu");
     EXPECT_EQ(run_uninstaller(p.system), 0);
-    ASSERT_EQ(p.system.Boxes.size(), 4u) << c.path;
-    EXPECT_EQ(p.system.Boxes[2],
-              std::string("WARNING (5101):|The folder ") + (*c.path ? c.path : "(none)") +
-                  " was not deleted: " + c.reason + ".")
-        << c.path;
-    EXPECT_EQ(p.system.Boxes[3], kNormalBoxes[2]);
-    EXPECT_TRUE(p.exists("C:\\windows\\system32\\kernel32.dll")) << c.path;
-    EXPECT_TRUE(p.exists("C:\\users\\me\\Documents\\letter.txt")) << c.path;
-    EXPECT_TRUE(p.exists("C:\\sentinel.txt")) << c.path;
-    EXPECT_TRUE(p.exists(p.install + "\\Kelvora3.exe")) << c.path;
-    EXPECT_EQ(p.exists("C:\\users\\me\\Desktop\\other.lnk"), before);
-    // The rest of the uninstall goes on.
+    EXPECT_EQ(p.system.Boxes, kNormalBoxes);
+    EXPECT_TRUE(p.exists(p.install + "\\Kelvora3.exe"));
     EXPECT_TRUE(p.system.KeyDeleted);
     EXPECT_FALSE(p.exists(p.desktop + "\\Kelvora3.lnk"));
+    EXPECT_TRUE(p.exists(p.start_menu + "\\Kelvora3.lnk"));
+    EXPECT_TRUE(p.exists(p.start_menu + "\\Marrowby Software\\Kelvora3.lnk"));
+    // Nor is the maker's folder tried.
+    const auto& e = p.system.Events;
+    EXPECT_EQ(std::find(e.begin(), e.end(), "rmdir c:\\Program Files\\Marrowby Software"), e.end());
   }
 }
 
-TEST(Uninstaller, AFolderThatHoldsASystemFolderIsRefused) {
-  const std::vector<std::string> system = {"C:\\users\\me\\Documents"};
-  EXPECT_STREQ(unsafe_directory_reason("C:\\users\\me", system),
-               "it holds one of the system's own folders");
-  EXPECT_STREQ(unsafe_directory_reason("C:\\USERS", system),
-               "it holds one of the system's own folders");
-  EXPECT_EQ(unsafe_directory_reason("C:\\users\\me\\Doc", system), nullptr);
-  EXPECT_EQ(unsafe_directory_reason("C:\\users\\me\\Documents2", system), nullptr);
-  EXPECT_EQ(unsafe_directory_reason("D:\\Apps\\Kelvora3", system), nullptr);
-  EXPECT_EQ(unsafe_directory_reason("\\\\server\\share\\Kelvora3", system), nullptr);
+// Each value is resolved as Windows resolves it before it is checked, and
+// what was checked is what would be emptied ("" where it cannot be
+// resolved).  The fixture's protected folders are the Windows folder and
+// system32 (with their contents), both Program Files, ProgramData, the
+// profile C:\users\me and its Desktop, Documents and Start Menu; PROGRA~1
+// and PROGRA~2 are 8.3 aliases; C:\Documents and Settings is a junction;
+// the long name of C:\Apps\HIDDEN~1 cannot be read.
+TEST(Uninstaller, PathsAreResolvedAsWindowsDoesThenChecked) {
+  Installed p;
+  for (const char* folder : {"C:\\windows\\system32\\drivers", "C:\\Program Files (x86)",
+                             "C:\\users\\me\\Documents"})
+    fs::create_directories(p.system.host(folder));
+  fs::create_directory_symlink(p.system.host("C:\\users"),
+                               p.system.host("C:\\Documents and Settings"));
+  fs::create_directories(p.system.host("C:\\Apps\\HIDDEN~1"));
+  p.system.NoLongName = {"C:\\Apps\\HIDDEN~1"};
+  const std::string I = p.install;
+  const struct {
+    std::string path;
+    std::string resolved;
+    const char* reason;
+  } cases[] = {
+      // The same installation directory, however it is written.
+      {I, I, nullptr},
+      {"c:/Program Files/Marrowby Software/Kelvora3/", I, nullptr},
+      {"C:\\Program Files.\\Marrowby Software \\Kelvora3. . \\", I, nullptr},
+      {"C:\\Program Files\\\\Marrowby Software\\Other\\..\\.\\Kelvora3", I, nullptr},
+      {"\\\\?\\" + I, I, nullptr},
+      {"\\??\\" + I, I, nullptr},
+      {"\\\\.\\" + I, I, nullptr},
+      {"C:\\PROGRA~1\\Marrowby Software\\Kelvora3", I, nullptr},
+      {"\\\\?\\UNC\\server\\share\\Apps\\..\\Kelvora3", "\\\\server\\share\\Kelvora3", nullptr},
+      {"C:\\users\\me\\Documents2", "C:\\users\\me\\Documents2", nullptr},
+      {"C:\\users\\me\\AppData\\Kelvora3", "C:\\users\\me\\AppData\\Kelvora3", nullptr},
+      // Not a folder on a drive or share.
+      {"", "", "it is not a full path"},
+      {"Kelvora3", "", "it is not a full path"},
+      {"C:", "", "it is not a full path"},
+      {"C:Kelvora3", "", "it is not a full path"},
+      {"\\Program Files\\Marrowby Software\\Kelvora3", "", "it is not a full path"},
+      {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Windows", "", "it is a device path"},
+      {"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\Windows", "", "it is a device path"},
+      {"\\\\.\\PhysicalDrive0", "", "it is a device path"},
+      {"\\\\?\\", "", "it is a device path"},
+      {"C:\\Windows::$INDEX_ALLOCATION", "", "a name in it is not a folder name"},
+      {I + "\\*", "", "a name in it is not a folder name"},
+      {"\\\\server\\share\\", "\\\\server\\share", "it is the root of a network share"},
+      {"\\\\?\\UNC\\server\\share", "\\\\server\\share", "it is the root of a network share"},
+      {"\\\\server", "", "it is the root of a network share"},
+      {"C:\\", "C:\\", "it is the root of a drive"},
+      {"c:/", "C:\\", "it is the root of a drive"},
+      {"\\\\?\\C:", "C:\\", "it is the root of a drive"},
+      {"C:\\Program Files\\..\\..", "C:\\", "it is the root of a drive"},
+      {"\\\\server\\C$\\Kelvora3", "\\\\server\\C$\\Kelvora3", "it is on an administrative share"},
+      {"C:\\Apps\\HIDDEN~1", "C:\\Apps\\HIDDEN~1", "its full name cannot be found"},
+      // The system's folders under other names.
+      {"C:\\Windows.", "C:\\Windows", "it is one of the system's own folders"},
+      {"C:\\Windows\\ ", "C:\\Windows", "it is one of the system's own folders"},
+      {"\\\\?\\C:\\Windows", "C:\\Windows", "it is one of the system's own folders"},
+      {"\\??\\C:\\Windows", "C:\\Windows", "it is one of the system's own folders"},
+      {"\\\\.\\C:\\Windows", "C:\\Windows", "it is one of the system's own folders"},
+      {"//?/c:/WINDOWS/", "C:\\WINDOWS", "it is one of the system's own folders"},
+      {"C:/Windows", "C:\\Windows", "it is one of the system's own folders"},
+      {"C:\\Program Files\\Marrowby Software\\..\\..\\Windows", "C:\\Windows",
+       "it is one of the system's own folders"},
+      {"C:\\PROGRA~1", "C:\\Program Files", "it is one of the system's own folders"},
+      {"c:\\progra~2\\", "C:\\Program Files (x86)", "it is one of the system's own folders"},
+      {"C:\\users\\ME\\documents", "C:\\users\\ME\\documents",
+       "it is one of the system's own folders"},
+      {"C:\\users", "C:\\users", "it holds one of the system's own folders"},
+      {"C:\\Windows\\Sysnative", "C:\\Windows\\Sysnative",
+       "it lies inside one of the system's own folders"},
+      {"C:\\windows\\system32\\drivers", "C:\\windows\\system32\\drivers",
+       "it lies inside one of the system's own folders"},
+      // Links: the folder itself or any folder on the way.
+      {"C:\\Documents and Settings", "C:\\Documents and Settings",
+       "it is a link to another folder"},
+      {"C:\\Documents and Settings\\me\\Kelvora3", "C:\\Documents and Settings\\me\\Kelvora3",
+       "a folder on the way to it is a link"},
+  };
+  for (const auto& c : cases) {
+    const DirectoryCheck check = check_directory(p.system, c.path, p.system.Protected);
+    EXPECT_EQ(check.Path, c.resolved) << c.path;
+    EXPECT_STREQ(check.Refusal, c.reason) << c.path;
+  }
+}
+
+TEST(Uninstaller, ARefusedFolderIsLeftWholeAndTheRestGoesOn) {
+  Installed p;
+  p.system.InstallDir = "\\\\?\\C:\\users\\me.";
+  p.file("C:\\users\\me\\Documents\\letter.txt");
+  EXPECT_EQ(run_uninstaller(p.system), 0);
+  EXPECT_EQ(p.system.Boxes,
+            (std::vector<std::string>{kNormalBoxes[0], kNormalBoxes[1],
+                                      "WARNING (5101):|The folder \\\\?\\C:\\users\\me. was not "
+                                      "deleted: it is one of the system's own folders.",
+                                      kNormalBoxes[2]}));
+  EXPECT_TRUE(p.exists("C:\\users\\me\\Documents\\letter.txt"));
+  EXPECT_TRUE(p.exists(p.desktop + "\\other.lnk"));
+  EXPECT_TRUE(p.exists(p.install + "\\Kelvora3.exe"));
+  // The rest of the uninstall goes on.
+  EXPECT_TRUE(p.system.KeyDeleted);
+  EXPECT_FALSE(p.exists(p.desktop + "\\Kelvora3.lnk"));
+  EXPECT_FALSE(p.exists(p.start_menu + "\\Marrowby Software"));
+}
+
+// Code page 932: the second byte of a character may be 0x5C, a backslash,
+// or 0x7C, a '|'.  The installation directory "ポ表" (83 7C 95 5C) is
+// written with a separator after it; read byte by byte, its name would
+// lose the 0x5C with that separator and turn into "ポ" plus a lone lead
+// byte, which is another folder here.
+TEST(Uninstaller, ASecondByteIsNeverTakenForASeparator) {
+  const std::string po = "\x83\x7C", hyou = "\x95\x5C";
+  const std::string maker = "C:\\Program Files\\Marrowby Software";
+  const std::string dir = maker + "\\" + po + hyou;
+  Installed p;
+  p.system.CodePage932 = true;
+  p.system.InstallDir = dir + "\\";
+  p.file(dir + "\\" + hyou + ".txt");
+  p.file(dir + "\\" + hyou + "\\" + hyou + "\\inner.txt");
+  p.file(dir + "\\sub" + hyou + "\\x.txt");
+  test::write_file(p.system.host(maker) / (po + "\x95") / "keep.txt", "x");
+
+  EXPECT_EQ(run_uninstaller(p.system), 0);
+  EXPECT_EQ(p.system.Boxes, kNormalBoxes);
+  EXPECT_FALSE(p.exists(dir));
+  const auto& e = p.system.Events;
+  EXPECT_NE(std::find(e.begin(), e.end(), "rmdir " + dir), e.end());
+  const std::string inner = dir + "\\" + hyou + "\\" + hyou + "\\inner.txt";
+  EXPECT_NE(std::find(e.begin(), e.end(), "delete " + inner), e.end());
+  EXPECT_TRUE(fs::exists(p.system.host(maker) / (po + "\x95") / "keep.txt"));
 }
 
 }  // namespace

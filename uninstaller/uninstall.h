@@ -1,9 +1,11 @@
 // The uninstaller's logic: the order of its effects, the walk that empties
 // the installation directory, and the checks that keep it from deleting what
-// is not the product's.  Every call to the outside (message boxes, registry,
-// shell folders, file system) goes through UninstallSystem, which the
-// Windows program implements with the real calls and the tests with an
-// in-memory registry over real temporary directories.
+// is not the product's: a path is first resolved the way Windows resolves
+// it, and what was checked is what is emptied.  Every call to the outside
+// (message boxes, registry, shell folders, file system, the code page) goes
+// through UninstallSystem, which the Windows program implements with the
+// real calls and the tests with an in-memory registry over real temporary
+// directories.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,10 @@ enum : std::uint32_t {
 };
 
 // The fixed texts and names.
+// The product's installer is 32-bit: its uninstall key is in the 32-bit
+// registry view, which a 64-bit build must ask for.
+constexpr const char* UNINSTALL_PARENT = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* PRODUCT_KEY = "Kelvora3";
 constexpr const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvora3";
 constexpr const char* INSTALL_DIR_VALUE = "RootInstallDir";
 constexpr const char* SHELL_FOLDERS_KEY =
@@ -49,6 +55,15 @@ struct DirEntry {
   std::uint32_t Attributes = 0;
 };
 
+// A folder of the system's own that nothing may empty, nor any folder that
+// holds it.
+struct ProtectedFolder {
+  std::string Path;
+  // Nothing inside it may be emptied either: the Windows and system
+  // folders, where aliases such as a 32-bit program's "Sysnative" live.
+  bool WithContents = false;
+};
+
 class UninstallSystem {
  public:
   virtual ~UninstallSystem() = default;
@@ -63,10 +78,21 @@ class UninstallSystem {
   virtual std::optional<std::string> shell_folder(const std::string& value) = 0;
   // Deletes the uninstall key with all its sub-keys and values.
   virtual void delete_uninstall_key() = 0;
-  // The system's own folders, which nothing may delete: the Windows and
-  // System folders, Program Files (both), ProgramData, Users, the user's
-  // profile, Desktop, Documents and Start Menu.
-  virtual std::vector<std::string> protected_folders() = 0;
+  // The system's own folders: the Windows folder and both system folders,
+  // both Program Files folders, ProgramData, Users, the user's profile,
+  // Desktop, Documents and Start Menu.
+  virtual std::vector<ProtectedFolder> protected_folders() = 0;
+
+  // The ANSI code page: whether a byte starts a double-byte character (code
+  // pages 932, 936, 949, 950), whose second byte may be 0x5C, a backslash;
+  // and a text in upper case, for comparing names without regard to case.
+  virtual bool is_lead_byte(unsigned char byte) = 0;
+  virtual std::string upper_case(const std::string& text) = 0;
+  // What only Windows knows of a path: the full path it resolves it to
+  // (device names, its own trimming), and the path with its 8.3 names
+  // expanded; none when it cannot tell (for long names: nothing there).
+  virtual std::optional<std::string> full_path(const std::string& path) = 0;
+  virtual std::optional<std::string> long_path(const std::string& path) = 0;
 
   // File system.  Paths are full paths; a directory listing leaves out "."
   // and "..".
@@ -77,16 +103,34 @@ class UninstallSystem {
   virtual void set_attributes_normal(const std::string& path) = 0;
 };
 
-// Why a directory must not be emptied, or nullptr when it may be: empty,
-// relative, a drive or share root, one of the protected folders, or a
-// folder that holds one of them.
-const char* unsafe_directory_reason(const std::string& path,
-                                    const std::vector<std::string>& protected_folders);
+// A directory of the product, resolved and checked.
+struct DirectoryCheck {
+  // The path as Windows resolves it: "X:\a\b" or "\\server\share\a",
+  // one backslash between names, none at the end, no "." or "..", no
+  // trailing dots or blanks, 8.3 names expanded.  It is what may be emptied;
+  // empty when it is not a path on a drive or share.
+  std::string Path;
+  // Why it must not be emptied, or nullptr when it may be.
+  const char* Refusal = nullptr;
+};
+
+// Resolves path as Windows would (the prefixes \\?\, \\.\, \??\ and
+// \\?\UNC\ taken off, any other device path refused; mixed separators,
+// ".", "..", trailing dots and blanks of every name; then the full path and
+// the long names from the system), and refuses it when it is not a full
+// path, is a drive or share root or an administrative share, is, holds or
+// lies inside a protected folder as the WithContents rule says (compared
+// without regard to case), or when it or any folder on the way to it is a
+// link (a reparse point).
+DirectoryCheck check_directory(UninstallSystem& system, const std::string& path,
+                               const std::vector<ProtectedFolder>& protected_folders);
 
 // Deletes every file and sub-directory below path, leaving path itself.  A
 // sub-directory is recognised by its directory bit; a junction or link is
 // removed itself, never entered; a sub-directory whose name starts with '.'
 // is kept; a file that cannot be deleted stays (and so do its parents).
+// path is a checked path: it never ends in a separator, so that a name is
+// joined with one backslash and never read back out of a path.
 void empty_directory_tree(UninstallSystem& system, const std::string& path);
 
 // The whole program: confirmation, warning, installation directory and
