@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Writes the browser tests' CDs with the tool:
+#   locked/   password and licence, a few folders, a picture, a text file
+#             and a file of several read chunks
+#   damaged/  the plain CD with the viewer file's catalogue size past its end
+#   holes/    the plain CD with one data file missing and one cut short
+#   sealed/   no password, no licence, export forbidden
+#   sources/  what locked/ holds, to compare exports with
+#
+#   bash web/tests/make_fixtures.sh KELVORA OUT_DIR
+set -euo pipefail
+kelvora=$1 out=$2
+rm -rf "$out"
+mkdir -p "$out/sources/Docs/Letters" "$out/sources/Pictures" "$out/sources/Empty"
+src=$out/sources
+printf 'Dear reader,\r\nthis CD opens in a browser.\r\n' > "$src/Docs/Letters/hello.txt"
+printf 'Second letter\n' > "$src/Docs/Letters/again.txt"
+printf 'Notes at the top\n' > "$src/notes.txt"
+# A picture the browser can show (a 2 x 2 PNG).
+printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x02\x00\x00\x00\x02\x08\x02\x00\x00\x00\xfd\xd4\x9as\x00\x00\x00\x16IDATx\x9cc\xf8\xcf\xc0\xf0\x9f\x81\x81\x81\xe1?\x03\x03\x03\x00/\xf0\x05\xfb\x9c\xbaR\xc7\x00\x00\x00\x00IEND\xaeB`\x82' > "$src/Pictures/dot.png"
+# Several chunks of the page's reads (4 MiB each), not a multiple of one.
+head -c 9437283 /dev/urandom > "$src/Pictures/large.bin"
+printf 'These terms apply.\r\nRead them well.\r\n' > "$out/licence.txt"
+
+"$kelvora" build "$src" -o "$out/locked" --password 'Harbour-Light' \
+  --licence "$out/licence.txt" --text $'Welcome to the CD\r\nSecond line\r\n' \
+  --text-pos centred --shadow '#202020' --back-colour '#102040' >/dev/null 2>&1
+
+mkdir -p "$out/plain-src/Folder"
+printf 'one\n' > "$out/plain-src/Folder/one.txt"
+printf 'two\n' > "$out/plain-src/Folder/two.txt"
+printf 'three\n' > "$out/plain-src/three.txt"
+"$kelvora" build "$out/plain-src" -o "$out/holes" --max-data-file 1 >/dev/null 2>&1
+"$kelvora" build "$out/plain-src" -o "$out/sealed" --no-export >/dev/null 2>&1
+cp -r "$out/holes" "$out/damaged"
+
+# damaged/: CatalogueSize (trailer +4) far past the end of the file.
+viewer=$(ls "$out/damaged"/*.exe)
+size=$(stat -c %s "$viewer")
+printf '\xff\xff\xff\x0f' | dd of="$viewer" bs=1 seek=$((size - 36)) conv=notrunc status=none
+
+# holes/: the data file of one.txt removed, that of two.txt cut short.
+rm "$out/holes/KELVORA2.DAT"
+truncate -s 2 "$out/holes/KELVORA3.DAT"
