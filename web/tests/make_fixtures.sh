@@ -42,3 +42,11 @@ printf '\xff\xff\xff\x0f' | dd of="$viewer" bs=1 seek=$((size - 36)) conv=notrun
 # holes/: the data file of one.txt removed, that of two.txt cut short.
 rm "$out/holes/KELVORA2.DAT"
 truncate -s 2 "$out/holes/KELVORA3.DAT"
+
+# sample/: the bundled sample CD, carrying the page as the build puts it.
+if [ -n "${KELVORA_WEB_PAGE:-}" ]; then
+  sample=$(dirname "$0")/../../examples/sample-cd
+  "$kelvora" build "$sample/files" -o "$out/sample" --password-file "$sample/password.txt" \
+    --licence "$sample/licence.txt" --text-file "$sample/screen.txt" --text-pos centred \
+    --web "$KELVORA_WEB_PAGE" >/dev/null 2>&1
+fi

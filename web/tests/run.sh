@@ -14,9 +14,9 @@ cmake --preset cli >/dev/null
 cmake --build --preset cli -j"$(build_jobs)" --target kelvora >/dev/null
 
 root=$PWD
-bash web/tests/make_fixtures.sh "$root/build/cli/cli/kelvora" "$root/build/web-test"
 export KELVORA_TOOL=$root/build/cli/cli/kelvora
 export KELVORA_WEB_PAGE=$root/build/web/kelvora-viewer.html
+bash web/tests/make_fixtures.sh "$KELVORA_TOOL" "$root/build/web-test"
 export KELVORA_WEB_DIR=$root/build/web
 export KELVORA_WEB_FIXTURES=$root/build/web-test
 export KELVORA_WEB_RESULTS=$root/build/web-test/results

@@ -340,3 +340,22 @@ test('missing and short data files give the messages of kelvora test', async ({ 
   const exported = await exportedFiles(page);
   expect(Object.keys(exported).sort()).toEqual(['Kelvora/', 'Kelvora/Folder/', 'Kelvora/three.txt']);
 });
+
+test('the sample CD opens in the page it carries, from file://, with its names in the code page', async ({ page }) => {
+  const sample = cd('sample');
+  const password = readFileSync(join(sample, '..', '..', '..', 'examples/sample-cd/password.txt'), 'utf8').trim();
+  await page.goto(pathToFileURL(join(sample, 'kelvora-viewer.html')).href);
+  await page.locator('#folder-input').setInputFiles(sample);
+  await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill(password);
+  await page.getByRole('button', { name: 'OK', exact: true }).click();
+  await page.getByRole('button', { name: 'I accept this agreement >>' }).click();
+  const listed = tool('list', sample, '--password', password).stdout.trim().split('\n');
+  // The root's files, as the tool lists them (name, two blanks, size text).
+  const rootFiles = listed.slice(1).filter((l) => /^  \S/.test(l) && !l.trim().endsWith('/'))
+    .map((l) => l.trim().split(/  /));
+  const rows = page.getByRole('grid').locator('tbody').getByRole('row');
+  await expect(rows).toHaveCount(rootFiles.length);
+  for (const [i, cells] of rootFiles.entries())
+    await expect(rows.nth(i).getByRole('gridcell')).toHaveText(cells);
+  expect(rootFiles.map((r) => r[0])).toContain('Café menu.txt');
+});
