@@ -57,6 +57,7 @@ struct Reader {
   std::uint32_t Left = 0;
   std::uint8_t KeyByte = 0;
   std::string DataFile, Name;  // for the report of a short data file
+  bool Failed = false;          // reported once; later reads fail quietly
 };
 
 std::unique_ptr<Session> Open;
@@ -460,11 +461,13 @@ EMSCRIPTEN_KEEPALIVE int kv_read(int id, std::uint8_t* buffer, int capacity) {
   auto found = Readers.find(id);
   if (found == Readers.end() || capacity <= 0) return -1;
   Reader& r = found->second;
+  if (r.Failed) return -1;
   const auto want =
       static_cast<std::size_t>(std::min<std::uint32_t>(r.Left, static_cast<std::uint32_t>(capacity)));
   if (want == 0) return 0;
   const std::size_t got = std::fread(buffer, 1, want, r.Data.get());
   if (got != want) {
+    r.Failed = true;
     show_error("Error:(345638)", "The data file %s is too short for [%s].", r.DataFile.c_str(),
                r.Name.c_str());
     return -1;

@@ -5,7 +5,8 @@
 import { makeZip } from 'client-zip';
 import { showMessages, messageBox } from './dialogs.js';
 
-export const CHUNK_SIZE = 4 * 1024 * 1024;
+export const CHUNK_SIZE = 8 * 1024 * 1024;
+const AHEAD = 2;
 
 export class Aborted extends Error {}
 export class FileFailed extends Error {}
@@ -20,22 +21,32 @@ export async function openEntry(core, entry) {
   const reader = opened.reader;
   const size = opened.size;
   async function* chunks(abort) {
-    let left = size;
-    let next = left > 0 ? core.call('read', { reader, size: CHUNK_SIZE }) : null;
+    // Requests are answered in order; AHEAD of them stay queued so that the
+    // worker deciphers while the page writes.
+    let asked = 0;
+    const queue = [];
+    const ask = () => {
+      while (queue.length < AHEAD && asked < size) {
+        const want = Math.min(CHUNK_SIZE, size - asked);
+        asked += want;
+        queue.push(core.call('read', { reader, size: want }));
+      }
+    };
     try {
-      while (next) {
-        const chunk = await next;
+      ask();
+      while (queue.length) {
+        const chunk = await queue.shift();
         if (chunk.failed) {
           await showMessages(chunk.messages);
           throw new FileFailed();
         }
-        left -= chunk.byteLength;
-        next = left > 0 && chunk.byteLength > 0 ? core.call('read', { reader, size: CHUNK_SIZE }) : null;
+        if (chunk.byteLength === 0) break;
+        ask();
         if (abort && abort.aborted) throw new Aborted();
         yield chunk;
       }
     } finally {
-      if (next) await next.catch(() => {});
+      await Promise.allSettled(queue);
       core.call('readClose', { reader });
     }
   }
