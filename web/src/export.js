@@ -110,6 +110,8 @@ async function exportToDirectory(core, plan, root, state) {
         await writable.write(chunk);
         state.bytes(chunk.byteLength);
       }
+      // An Abort during the last write still leaves no file.
+      if (state.abort.aborted) throw new Aborted();
       await writable.close();
       state.fileDone(true);
     } catch (error) {

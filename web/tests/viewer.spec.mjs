@@ -95,7 +95,7 @@ async function pickerAnswersWithPrivateFolder(page, slowWrites = false) {
     if (slow) {
       const write = FileSystemWritableFileStream.prototype.write;
       FileSystemWritableFileStream.prototype.write = async function (data) {
-        await new Promise((resolve) => setTimeout(resolve, 400));
+        await new Promise((resolve) => setTimeout(resolve, 1500));
         return write.call(this, data);
       };
     }
@@ -254,7 +254,7 @@ test('Abort stops an export and leaves no partial file', async ({ page }) => {
   const progress = page.getByRole('dialog', { name: 'Exporting...' });
   await expect(progress.locator('#progress-name')).toHaveText('Pictures/large.bin');
   // The first chunk of large.bin is written: the bar has moved.
-  await expect(progress.locator('#progress-figures')).toHaveText(/^4\.0 MB of 9\.0 MB, 1 of 2 files$/);
+  await expect(progress.locator('#progress-figures')).toHaveText(/^[1-9][0-9.]* MB of 9\.0 MB, 1 of 2 files$/);
   await shot(page, 'web-export-progress.png');
   await progress.getByRole('button', { name: 'Abort' }).click();
   await expect(progress).toBeHidden();
