@@ -58,8 +58,11 @@ async function walkEntry(entry, prefix, out) {
 
 // Files of a drop: a dropped folder is the CD folder; dropped files are
 // taken as its contents.
-async function filesFromDrop(items) {
-  const entries = Array.from(items, (item) => item.webkitGetAsEntry && item.webkitGetAsEntry()).filter(Boolean);
+async function filesFromDrop(transfer) {
+  const entries = Array.from(transfer.items, (item) => item.webkitGetAsEntry && item.webkitGetAsEntry())
+    .filter(Boolean);
+  // Without entries (a browser that gives none) the dropped files are all.
+  if (!entries.length) return Array.from(transfer.files, (file) => ({ path: file.name, file }));
   const out = [];
   if (entries.length === 1 && entries[0].isDirectory) {
     for (const child of await readAllEntries(entries[0].createReader())) await walkEntry(child, '', out);
@@ -591,7 +594,7 @@ for (const target of [document.body]) {
     event.preventDefault();
     zone.classList.remove('over');
     if ($('landing').hidden) return;
-    openCd(await filesFromDrop(event.dataTransfer.items));
+    openCd(await filesFromDrop(event.dataTransfer));
   });
 }
 

@@ -21,10 +21,30 @@ printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x00\x02\x00\x00\x00\x02\x08\
 # Several chunks of the page's reads (4 MiB each), not a multiple of one.
 head -c 9437283 /dev/urandom > "$src/Pictures/large.bin"
 printf 'These terms apply.\r\nRead them well.\r\n' > "$out/licence.txt"
+# Start-screen pictures: a gradient background and a logo whose magenta
+# corners are drawn transparent (24-bit BMP, as the Windows viewer loads).
+python3 - "$out" <<'PY'
+import struct, sys
+def bmp(path, w, h, pixel):
+    row = (w * 3 + 3) & ~3
+    data = b"".join(b"".join(bytes(pixel(x, y)[::-1]) for x in range(w)).ljust(row, b"\0")
+                    for y in reversed(range(h)))
+    head = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    open(path, "wb").write(head + info + data)
+bmp(sys.argv[1] + "/background.bmp", 64, 40, lambda x, y: (16 + x * 2, 32 + y * 3, 96 + x))
+def logo(x, y):
+    if (x < 20 or x > 139) and (y < 12 or y > 47):
+        return (255, 0, 255)
+    return (230, 160, 40) if 8 < y < 52 else (40, 40, 40)
+bmp(sys.argv[1] + "/logo.bmp", 160, 60, logo)
+PY
 
 "$kelvora" build "$src" -o "$out/locked" --password 'Harbour-Light' \
   --licence "$out/licence.txt" --text $'Welcome to the CD\r\nSecond line\r\n' \
-  --text-pos centred --shadow '#202020' --back-colour '#102040' >/dev/null 2>&1
+  --text-pos top --shadow '#202020' --back-colour '#102040' \
+  --background "$out/background.bmp" --logo "$out/logo.bmp" --logo-pos bottom \
+  --logo-key '#FF00FF' >/dev/null 2>&1
 
 mkdir -p "$out/plain-src/Folder"
 printf 'one\n' > "$out/plain-src/Folder/one.txt"

@@ -244,6 +244,11 @@ test('the whole CD exported into a picked folder equals its sources, with no req
     expected[dir] = 'directory';
   expect(exported).toEqual(expected);
   expect(requests()).toEqual([]);
+  // The page's Content-Security-Policy refuses any request, even to where
+  // the page came from.
+  const fetched = await page.evaluate(() => fetch(location.href).then(() => 'fetched', (e) => e.name));
+  expect(fetched).toBe('TypeError');
+  expect(requests()).toEqual([]);
 });
 
 test('Abort stops an export and leaves no partial file', async ({ page }) => {
@@ -358,4 +363,21 @@ test('the sample CD opens in the page it carries, from file://, with its names i
   for (const [i, cells] of rootFiles.entries())
     await expect(rows.nth(i).getByRole('gridcell')).toHaveText(cells);
   expect(rootFiles.map((r) => r[0])).toContain('Café menu.txt');
+});
+
+test('the files of a CD dropped onto the page open it', async ({ page }) => {
+  await page.goto(fileUrl);
+  const files = readdirSync(cd('sealed')).map((name) => ({
+    name, bytes: readFileSync(join(cd('sealed'), name)).toString('base64'),
+  }));
+  await page.evaluate((dropped) => {
+    const transfer = new DataTransfer();
+    for (const f of dropped)
+      transfer.items.add(new File([Uint8Array.from(atob(f.bytes), (c) => c.charCodeAt(0))], f.name));
+    const zone = document.getElementById('drop-zone');
+    zone.dispatchEvent(new DragEvent('dragover', { bubbles: true, dataTransfer: transfer }));
+    zone.dispatchEvent(new DragEvent('drop', { bubbles: true, dataTransfer: transfer }));
+  }, files);
+  await expect(page.getByRole('treeitem', { name: 'Folder' })).toBeVisible();
+  await expect(page.getByRole('grid').locator('tbody').getByRole('row')).toHaveText([/three\.txt/]);
 });
