@@ -202,6 +202,15 @@ test('a CD with a password and a licence opens through the folder input, from fi
   await expect(properties.locator('#prop-name')).toHaveText(letters[0][0]);
   await properties.getByRole('button', { name: 'Done >>' }).click();
 
+  // The context-menu key on the tree opens the tree's menu; Escape closes
+  // it and gives the focus back.
+  await page.getByRole('treeitem', { name: 'Letters' }).focus();
+  await page.keyboard.press('ContextMenu');
+  await expect(page.getByRole('menuitem')).toHaveText(['Export', 'Properties']);
+  await page.keyboard.press('Escape');
+  await expect(page.getByRole('menu')).toBeHidden();
+  await expect(page.getByRole('treeitem', { name: 'Letters' })).toBeFocused();
+
   expect(requests()).toEqual([]);
 });
 
@@ -318,14 +327,45 @@ for (const c of damagedCases) {
   });
 }
 
-test('a wrong password answered No ends at the start again', async ({ page }) => {
-  await page.goto(fileUrl);
-  await page.locator('#folder-input').setInputFiles(cd('locked'));
-  await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill('wrong');
-  await page.getByRole('button', { name: 'OK', exact: true }).click();
-  await answer(page, 'No');
-  await expect(page.locator('#landing')).toBeVisible();
-  await expect(page.getByRole('tree')).toBeHidden();
+// Each way of stopping at start-up ends without the main view, back at the
+// folder choice.
+const stops = [
+  { name: 'a wrong password answered No', steps: async (page) => {
+    await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill('wrong');
+    await page.getByRole('button', { name: 'OK', exact: true }).click();
+    await answer(page, 'No');
+  } },
+  { name: 'Cancel in the password dialog', steps: async (page) => {
+    await page.getByRole('button', { name: 'Cancel' }).click();
+  } },
+  { name: 'Decline of the licence', steps: async (page) => {
+    await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill(PASSWORD);
+    await page.getByRole('button', { name: 'OK', exact: true }).click();
+    await page.getByRole('button', { name: 'Decline' }).click();
+  } },
+];
+for (const stop of stops) {
+  test(`${stop.name} ends at the folder choice again`, async ({ page }) => {
+    await page.goto(fileUrl);
+    await page.locator('#folder-input').setInputFiles(cd('locked'));
+    await stop.steps(page);
+    await expect(page.getByRole('button', { name: /Choose the CD's folder/ })).toBeVisible();
+    await expect(page.getByRole('tree')).toBeHidden();
+    await expect(page.locator('dialog[open]')).toHaveCount(0);
+  });
+}
+
+test('files selected in the list are exported into the picked folder itself', async ({ page }) => {
+  await pickerAnswersWithPrivateFolder(page);
+  await openLocked(page, HTTP_PAGE);
+  await treeLabel(page, 'Pictures').click();
+  await page.getByRole('row', { name: /dot\.png/ }).click();
+  await page.getByRole('row', { name: /large\.bin/ }).click({ modifiers: ['Control'] });
+  await page.getByRole('row', { name: /large\.bin/ }).click({ button: 'right' });
+  await page.getByRole('menuitem', { name: 'Export' }).click();
+  expect((await messageShown(page)).text).toMatch(/^File\(s\) has been exported to export-\w+\.$/);
+  await answer(page, 'OK');
+  expect(await exportedFiles(page)).toEqual(digestTree(join(FIXTURES, 'sources/Pictures')));
 });
 
 test('missing and short data files give the messages of kelvora test', async ({ page }) => {
