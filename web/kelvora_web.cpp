@@ -5,9 +5,8 @@
 // Blob.slice) and calls these functions.  Every function that returns
 // text returns JSON in a buffer owned here, valid until the next call;
 // kv_result_length gives its length.  Names on a CD are 8-bit text in its
-// code page and go into the JSON as they are stored (only quotes,
-// backslashes and control bytes are escaped), so the worker decodes the
-// whole buffer with the CD's code page.  Every report of the core (the
+// code page; they go into the JSON byte for byte (see json_text) and the
+// worker decodes each string with the code page the user chose.  Every report of the core (the
 // message sink) is collected and handed back in "messages".
 #include <emscripten/emscripten.h>
 
@@ -73,7 +72,10 @@ void collect_messages() {
   });
 }
 
-// JSON text of 8-bit bytes, escaping only what JSON requires.
+// JSON text of 8-bit bytes: every byte outside printable ASCII becomes
+// \u00XX, so that the JSON is ASCII and each string holds one character
+// per stored byte for the worker to decode in the CD's code page (a
+// multi-byte code page may use any byte from 0x40 up inside a character).
 std::string json_text(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -81,7 +83,7 @@ std::string json_text(const std::string& text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
+    } else if (byte < 0x20 || byte >= 0x7f) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", byte);
       out += escape;

@@ -1,19 +1,49 @@
-// Passwords are 8-bit text in the CD's code page, as typed on Windows.
-const SPECIALS = {
-  0x20ac: 0x80, 0x201a: 0x82, 0x0192: 0x83, 0x201e: 0x84, 0x2026: 0x85, 0x2020: 0x86,
-  0x2021: 0x87, 0x02c6: 0x88, 0x2030: 0x89, 0x0160: 0x8a, 0x2039: 0x8b, 0x0152: 0x8c,
-  0x017d: 0x8e, 0x2018: 0x91, 0x2019: 0x92, 0x201c: 0x93, 0x201d: 0x94, 0x2022: 0x95,
-  0x2013: 0x96, 0x2014: 0x97, 0x02dc: 0x98, 0x2122: 0x99, 0x0161: 0x9a, 0x203a: 0x9b,
-  0x0153: 0x9c, 0x017e: 0x9e, 0x0178: 0x9f,
-};
+// Code pages of the names and passwords on a CD.  Names are decoded in the
+// worker; a password is typed here and must reach the core as the bytes
+// the Windows viewer would have got from the same keys.
 
-// The text in windows-1252; a character it lacks becomes "?".
-export function encodeWindows1252(text) {
+// The code pages offered on the page, the tool's default first.
+export const CODE_PAGES = [
+  ['windows-1252', 'Western European (windows-1252)'],
+  ['windows-1250', 'Central European (windows-1250)'],
+  ['windows-1251', 'Cyrillic (windows-1251)'],
+  ['windows-1253', 'Greek (windows-1253)'],
+  ['windows-1254', 'Turkish (windows-1254)'],
+  ['windows-1255', 'Hebrew (windows-1255)'],
+  ['windows-1256', 'Arabic (windows-1256)'],
+  ['windows-1257', 'Baltic (windows-1257)'],
+  ['windows-1258', 'Vietnamese (windows-1258)'],
+  ['windows-874', 'Thai (windows-874)'],
+  ['shift_jis', 'Japanese (shift_jis)'],
+  ['gbk', 'Chinese, simplified (gbk)'],
+  ['big5', 'Chinese, traditional (big5)'],
+  ['euc-kr', 'Korean (euc-kr)'],
+];
+
+const tables = new Map();
+
+// Character -> bytes of a code page, found by decoding every single byte
+// and every two-byte sequence the double-byte pages use.
+function table(codepage) {
+  let map = tables.get(codepage);
+  if (map) return map;
+  map = new Map();
+  const decoder = new TextDecoder(codepage);
+  const take = (bytes) => {
+    const text = decoder.decode(bytes);
+    if ([...text].length === 1 && text !== '\ufffd' && !map.has(text)) map.set(text, Array.from(bytes));
+  };
+  for (let b = 0; b < 256; b++) take(Uint8Array.of(b));
+  for (let lead = 0x81; lead <= 0xfe; lead++)
+    for (let trail = 0x40; trail <= 0xfe; trail++) take(Uint8Array.of(lead, trail));
+  tables.set(codepage, map);
+  return map;
+}
+
+// The text in the code page; a character it lacks becomes "?".
+export function encodeText(text, codepage = 'windows-1252') {
+  const map = table(codepage);
   const bytes = [];
-  for (const ch of text) {
-    const code = ch.codePointAt(0);
-    if (code < 0x80 || (code >= 0xa0 && code <= 0xff)) bytes.push(code);
-    else bytes.push(SPECIALS[code] ?? 0x3f);
-  }
+  for (const ch of text) bytes.push(...(map.get(ch) || [0x3f]));
   return bytes;
 }

@@ -3,7 +3,7 @@
 // folder tree, the file list, the status-bar totals, View/Open, Export and
 // Properties.  The core runs in a worker (see core.js and worker.js).
 import { Core } from './core.js';
-import { encodeWindows1252 } from './codepage.js';
+import { CODE_PAGES, encodeText } from './codepage.js';
 import { drawStartScreen } from './start_screen.js';
 import {
   messageBox, showMessages, passwordDialog, licenceDialog, propertiesDialog, ProgressBox,
@@ -22,7 +22,10 @@ const state = {
   anchor: -1,          // the list row a Shift selection extends from
   source: 'tree',      // the pane whose menu or command ran last
   urls: [],            // object URLs of opened files, freed with the CD
+  codepage: 'windows-1252',  // of the names and the password
 };
+
+for (const [value, label] of CODE_PAGES) $('codepage').append(new Option(label, value));
 
 // ---- Choosing the CD ----------------------------------------------------
 
@@ -81,7 +84,8 @@ async function openCd(files) {
   $('busy').hidden = false;
   let cd;
   try {
-    cd = await core.call('mount', { files });
+    state.codepage = $('codepage').value;
+    cd = await core.call('mount', { files, codepage: state.codepage });
   } catch (error) {
     $('busy').hidden = true;
     await messageBox('Error:', `The CD cannot be read: ${error.message}`);
@@ -112,7 +116,7 @@ async function startUp(cd) {
 
 function askPassword() {
   return passwordDialog(async (text) => {
-    const verdict = await core.call('unlock', { password: encodeWindows1252(text) });
+    const verdict = await core.call('unlock', { password: encodeText(text, state.codepage) });
     await showMessages(verdict.messages);
     if (verdict.result === 'correct') return 'correct';
     if (verdict.result === 'too-long') {

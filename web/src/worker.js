@@ -15,17 +15,24 @@ let core = null;
 let mounted = false;
 let buffer = 0;
 let bufferSize = 0;
-// Names on a CD are in its code page; the core hands them over unchanged.
-const decoder = new TextDecoder('windows-1252');
+// Names on a CD are in its code page; the core hands each stored byte over
+// as one character (U+0000 to U+00FF) and they are decoded here.
+let decoder = new TextDecoder('windows-1252');
+const ascii = new TextDecoder('ascii');
 
 async function start() {
   core = await createKelvoraCore({ print: () => {}, printErr: () => {} });
   core._kv_init();
 }
 
+function decodeStored(key, value) {
+  if (typeof value !== 'string' || !/[\u0080-\u00ff]/.test(value)) return value;
+  return decoder.decode(Uint8Array.from(value, (c) => c.charCodeAt(0)));
+}
+
 function answer(pointer) {
   const length = core._kv_result_length();
-  return JSON.parse(decoder.decode(core.HEAPU8.subarray(pointer, pointer + length)));
+  return JSON.parse(ascii.decode(core.HEAPU8.subarray(pointer, pointer + length)), decodeStored);
 }
 
 // Calls a C function with one text argument given as bytes.
@@ -44,7 +51,8 @@ function utf8(text) {
   return new TextEncoder().encode(text);
 }
 
-function mount(files) {
+function mount(files, codepage) {
+  decoder = new TextDecoder(codepage || 'windows-1252');
   const FS = core.FS;
   if (mounted) {
     FS.unmount(CD_ROOT);
@@ -89,7 +97,7 @@ function read(reader, size) {
 }
 
 const operations = {
-  mount: ({ files }) => mount(files),
+  mount: ({ files, codepage }) => mount(files, codepage),
   unlock: ({ password }) => answer(withBytes(new Uint8Array(password), (p) => core._kv_unlock(p))),
   tree: () => answer(core._kv_tree()),
   list: ({ node }) => answer(core._kv_list(node)),

@@ -5,6 +5,8 @@
 #   damaged/  the plain CD with the viewer file's catalogue size past its end
 #   holes/    the plain CD with one data file missing and one cut short
 #   sealed/   no password, no licence, export forbidden
+#   cyrillic/ names and password in windows-1251
+#   sample/   the bundled sample CD with the page on it
 #   sources/  what locked/ holds, to compare exports with
 #
 #   bash web/tests/make_fixtures.sh KELVORA OUT_DIR
@@ -62,6 +64,12 @@ printf '\xff\xff\xff\x0f' | dd of="$viewer" bs=1 seek=$((size - 36)) conv=notrun
 # holes/: the data file of one.txt removed, that of two.txt cut short.
 rm "$out/holes/KELVORA2.DAT"
 truncate -s 2 "$out/holes/KELVORA3.DAT"
+
+# cyrillic/: names and password in windows-1251.
+mkdir -p "$out/cyrillic-src/Документы"
+printf 'privet\n' > "$out/cyrillic-src/Документы/Привет.txt"
+"$kelvora" build "$out/cyrillic-src" -o "$out/cyrillic" --codepage windows-1251 \
+  --password 'Пароль-1' >/dev/null 2>&1
 
 # sample/: the bundled sample CD, carrying the page as the build puts it.
 if [ -n "${KELVORA_WEB_PAGE:-}" ]; then

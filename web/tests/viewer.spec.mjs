@@ -421,3 +421,14 @@ test('the files of a CD dropped onto the page open it', async ({ page }) => {
   await expect(page.getByRole('treeitem', { name: 'Folder' })).toBeVisible();
   await expect(page.getByRole('grid').locator('tbody').getByRole('row')).toHaveText([/three\.txt/]);
 });
+
+test('names and the password in the code page chosen for the CD', async ({ page }) => {
+  await page.goto(fileUrl);
+  await page.getByLabel('Names on the CD are in').selectOption('windows-1251');
+  await page.locator('#folder-input').setInputFiles(cd('cyrillic'));
+  await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill('Пароль-1');
+  await page.getByRole('button', { name: 'OK', exact: true }).click();
+  await treeLabel(page, 'Документы').click();
+  await expect(page.getByRole('grid').locator('tbody').getByRole('row').getByRole('gridcell').first())
+    .toHaveText('Привет.txt');
+});
