@@ -150,8 +150,11 @@ bool safe_component(const std::string& name) {
   return true;
 }
 
+// Paths are joined with "/", which no code page uses inside a character;
+// a backslash in a stored name is turned into a separator by the page only
+// after decoding, as a double-byte character may hold the byte 0x5C.
 std::string join(const std::string& left, const std::string& name) {
-  return left.empty() ? local_name(name) : left + "/" + local_name(name);
+  return left.empty() ? name : left + "/" + name;
 }
 
 struct PlanFile {
@@ -377,8 +380,8 @@ EMSCRIPTEN_KEEPALIVE const char* kv_properties(int node, int entry) {
 }
 
 // What an export of a tree node (entry < 0) or of one file entry writes:
-// {"directories":[paths], "files":[{"entry","path","size"}]}.  Paths are
-// relative to the chosen target and use "/".
+// {"directories":[paths], "files":[{"entry","path","name","size"}]}.
+// Paths are relative to the chosen target and joined with "/".
 EMSCRIPTEN_KEEPALIVE const char* kv_plan(int node, int entry) {
   collect_messages();
   if (!ready()) return fail("Error:", "The CD is locked.");
@@ -396,7 +399,7 @@ EMSCRIPTEN_KEEPALIVE const char* kv_plan(int node, int entry) {
              c.Entries[static_cast<std::size_t>(entry)].is_file()) {
     const CryptItem& item = c.Entries[static_cast<std::size_t>(entry)];
     if (safe_component(item.Name))
-      files.push_back({static_cast<EntryIndex>(entry), local_name(item.Name)});
+      files.push_back({static_cast<EntryIndex>(entry), item.Name});
   }
   std::string fields = "\"directories\":[";
   for (std::size_t i = 0; i < directories.size(); ++i)

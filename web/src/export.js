@@ -175,6 +175,13 @@ async function exportToZip(core, plan, zipName, state) {
 // Runs an export of a plan to a target ({directory} or {zipName}),
 // reporting progress; resolves with {written, failed, aborted}.
 export async function runExport(core, plan, target, progress) {
+  // A backslash in a stored name separates directories, as the engine
+  // writes it on systems other than Windows.
+  const local = (path) => path.replace(/\\/g, '/');
+  plan = {
+    directories: plan.directories.map(local),
+    files: plan.files.map((f) => ({ ...f, path: local(f.path) })),
+  };
   const abort = { aborted: false };
   const p = {
     name: '', filesDone: 0, filesTotal: plan.files.length, bytesDone: 0,

@@ -6,6 +6,7 @@
 #   holes/    the plain CD with one data file missing and one cut short
 #   sealed/   no password, no licence, export forbidden
 #   cyrillic/ names and password in windows-1251
+#   japanese/ names in shift_jis
 #   sample/   the bundled sample CD with the page on it
 #   sources/  what locked/ holds, to compare exports with
 #
@@ -70,6 +71,11 @@ mkdir -p "$out/cyrillic-src/Документы"
 printf 'privet\n' > "$out/cyrillic-src/Документы/Привет.txt"
 "$kelvora" build "$out/cyrillic-src" -o "$out/cyrillic" --codepage windows-1251 \
   --password 'Пароль-1' >/dev/null 2>&1
+
+# japanese/: names in shift_jis, one with the byte 0x5C inside a character.
+mkdir -p "$out/japanese-src/資料"
+printf 'hyou\n' > "$out/japanese-src/資料/表.txt"
+"$kelvora" build "$out/japanese-src" -o "$out/japanese" --codepage shift_jis >/dev/null 2>&1
 
 # sample/: the bundled sample CD, carrying the page as the build puts it.
 if [ -n "${KELVORA_WEB_PAGE:-}" ]; then

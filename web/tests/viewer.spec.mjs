@@ -432,3 +432,14 @@ test('names and the password in the code page chosen for the CD', async ({ page 
   await expect(page.getByRole('grid').locator('tbody').getByRole('row').getByRole('gridcell').first())
     .toHaveText('Привет.txt');
 });
+
+test('a double-byte name holding a backslash byte is exported whole', async ({ page }) => {
+  await pickerAnswersWithPrivateFolder(page);
+  await page.goto(HTTP_PAGE);
+  await page.getByLabel('Names on the CD are in').selectOption('shift_jis');
+  await page.locator('#folder-input').setInputFiles(cd('japanese'));
+  await treeLabel(page, 'Kelvora').click();
+  await page.getByRole('button', { name: 'Export' }).click();
+  await answer(page, 'OK');
+  expect(Object.keys(await exportedFiles(page)).sort()).toEqual(['Kelvora/', 'Kelvora/資料/', 'Kelvora/資料/表.txt']);
+});
