@@ -3,7 +3,9 @@
 // samples the resident memory of every chromium process meanwhile.
 //
 //   node bench/web/export_bench.mjs PAGE_URL CD_DIR
-// prints one JSON line: {seconds, bytes, baselineMiB, peakMiB}.
+// prints one JSON line: {seconds, bytes, baselineMiB, peakMiB} for all of
+// chromium's processes, and the peaks of the page's renderer (the page and
+// its worker) and of the browser process, which writes the files.
 import { mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -93,5 +95,5 @@ if (caption !== 'Finished:') {
   console.error(`export ended with "${caption}"`);
   process.exit(1);
 }
-if (process.env.KELVORA_BENCH_DETAIL) console.error(JSON.stringify(byType));
-console.log(JSON.stringify({ seconds, bytes, baselineMiB: baseline / 1024, peakMiB: peak / 1024 }));
+console.log(JSON.stringify({ seconds, bytes, baselineMiB: baseline / 1024, peakMiB: peak / 1024,
+  rendererPeakMiB: byType.renderer || 0, browserPeakMiB: byType.browser || 0 }));

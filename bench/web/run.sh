@@ -55,12 +55,15 @@ for run in runs:
 page = min(runs, key=lambda run: run["seconds"])
 page["peakMiB"] = max(run["peakMiB"] for run in runs)
 page["baselineMiB"] = min(run["baselineMiB"] for run in runs)
+page["rendererPeakMiB"] = max(run["rendererPeakMiB"] for run in runs)
+page["browserPeakMiB"] = max(run["browserPeakMiB"] for run in runs)
 tool_rate = mib / tool_s if tool_s else float("inf")
 page_rate = mib / page["seconds"]
 print(f"{mib} MiB  kelvora extract: {tool_s:.2f} s, {tool_rate:.0f} MiB/s, peak RSS {tool_kib / 1024:.1f} MiB")
 print(f"{mib} MiB  page export:     {page['seconds']:.2f} s, {page_rate:.0f} MiB/s "
       f"({page_rate / tool_rate:.2f} x the tool), chromium RSS {page['baselineMiB']:.0f} MiB "
-      f"before, {page['peakMiB']:.0f} MiB peak")
+      f"before, {page['peakMiB']:.0f} MiB peak (renderer {page['rendererPeakMiB']:.0f} MiB, "
+      f"browser process {page['browserPeakMiB']:.0f} MiB)")
 PY
 }
 

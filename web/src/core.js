@@ -24,11 +24,12 @@ export class Core {
     };
   }
 
-  call(op, args) {
+  // Sends a request; buffers in transfer move to the worker with it.
+  call(op, args, transfer = []) {
     const id = this.nextId++;
     return new Promise((resolve, reject) => {
       this.pending.set(id, { resolve, reject });
-      this.worker.postMessage({ id, op, args });
+      this.worker.postMessage({ id, op, args }, transfer);
     });
   }
 }

@@ -11,25 +11,29 @@ const AHEAD = 2;
 export class Aborted extends Error {}
 export class FileFailed extends Error {}
 
-// The decrypted contents of a file entry as chunks (ArrayBuffers), one
-// chunk read ahead.  Reports its failures and throws FileFailed; throws
-// Aborted when the flag is set between chunks.
+// The decrypted contents of a file entry as chunks (Uint8Arrays), AHEAD
+// chunks asked for ahead.  Reports its failures and throws FileFailed;
+// throws Aborted when the flag is set between chunks.  With a pool (an
+// array of spare buffers), the chunks are read into its buffers, and the
+// caller gives each chunk's buffer back to the pool once it has written
+// it: a long export then makes no garbage for the collector to catch up on.
 export async function openEntry(core, entry) {
   const opened = await core.call('readOpen', { entry });
   await showMessages(opened.messages);
   if (!opened.reader) throw new FileFailed();
   const reader = opened.reader;
   const size = opened.size;
-  async function* chunks(abort) {
-    // Requests are answered in order; AHEAD of them stay queued so that the
-    // worker deciphers while the page writes.
+  async function* chunks(abort, pool = null) {
+    // Requests are answered in order; the worker deciphers the next chunks
+    // while the page writes this one.
     let asked = 0;
     const queue = [];
     const ask = () => {
       while (queue.length < AHEAD && asked < size) {
         const want = Math.min(CHUNK_SIZE, size - asked);
         asked += want;
-        queue.push(core.call('read', { reader, size: want }));
+        const into = pool && pool.length ? pool.pop() : null;
+        queue.push(core.call('read', { reader, size: want, into }, into ? [into] : []));
       }
     };
     try {
@@ -40,10 +44,10 @@ export async function openEntry(core, entry) {
           await showMessages(chunk.messages);
           throw new FileFailed();
         }
-        if (chunk.byteLength === 0) break;
+        if (chunk.length === 0) break;
         ask();
         if (abort && abort.aborted) throw new Aborted();
-        yield chunk;
+        yield new Uint8Array(chunk.buffer, 0, chunk.length);
       }
     } finally {
       await Promise.allSettled(queue);
@@ -77,6 +81,7 @@ function splitPath(path) {
 // Writes the plan's directories and files below a picked directory.
 async function exportToDirectory(core, plan, root, state) {
   const cache = new Map();
+  const pool = [];
   for (const directory of plan.directories) {
     try {
       await directoryAt(root, directory, cache);
@@ -106,9 +111,10 @@ async function exportToDirectory(core, plan, root, state) {
       continue;
     }
     try {
-      for await (const chunk of source.chunks(state.abort)) {
+      for await (const chunk of source.chunks(state.abort, pool)) {
         await writable.write(chunk);
         state.bytes(chunk.byteLength);
+        if (chunk.buffer.byteLength === CHUNK_SIZE) pool.push(chunk.buffer);
       }
       // An Abort during the last write still leaves no file.
       if (state.abort.aborted) throw new Aborted();
@@ -153,7 +159,7 @@ async function exportToZip(core, plan, zipName, state) {
       async function* counted() {
         for await (const chunk of chunks) {
           state.bytes(chunk.byteLength);
-          yield new Uint8Array(chunk);
+          yield chunk;
         }
         state.fileDone(true);
       }

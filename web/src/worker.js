@@ -82,9 +82,10 @@ function region(which) {
   }
 }
 
-// One chunk of a file's decrypted contents: an ArrayBuffer (empty at the
-// end), or {failed, messages} when the data file ended early.
-function read(reader, size) {
+// One chunk of a file's decrypted contents: {buffer, length} (length 0 at
+// the end), in the buffer given when it is large enough, or {failed,
+// messages} when the data file ended early.
+function read(reader, size, into) {
   const want = Math.max(1, Math.min(size, CHUNK_LIMIT));
   if (want > bufferSize) {
     if (buffer) core._free(buffer);
@@ -93,7 +94,12 @@ function read(reader, size) {
   }
   const got = core._kv_read(reader, buffer, want);
   if (got < 0) return { failed: true, messages: answer(core._kv_messages()).messages };
-  return core.HEAPU8.slice(buffer, buffer + got).buffer;
+  const bytes = core.HEAPU8.subarray(buffer, buffer + got);
+  if (into && into.byteLength >= got) {
+    new Uint8Array(into, 0, got).set(bytes);
+    return { buffer: into, length: got };
+  }
+  return { buffer: bytes.slice().buffer, length: got };
 }
 
 const operations = {
@@ -107,7 +113,7 @@ const operations = {
   startScreen: (a) =>
     answer(core._kv_start_screen(a.width, a.height, a.bw, a.bh, a.lw, a.lh, a.cellHeight, a.averageWidth)),
   readOpen: ({ entry }) => answer(core._kv_read_open(entry)),
-  read: ({ reader, size }) => read(reader, size),
+  read: ({ reader, size, into }) => read(reader, size, into),
   readClose: ({ reader }) => core._kv_read_close(reader),
 };
 
@@ -118,7 +124,8 @@ self.onmessage = async (event) => {
   try {
     await ready;
     const result = operations[op](args || {});
-    const transfer = result instanceof ArrayBuffer ? [result] : [];
+    const moved = result instanceof ArrayBuffer ? result : result && result.buffer;
+    const transfer = moved instanceof ArrayBuffer ? [moved] : [];
     self.postMessage({ id, result }, transfer);
   } catch (error) {
     self.postMessage({ id, error: String((error && error.message) || error) });
