@@ -201,6 +201,11 @@ test('a CD with a password and a licence opens through the folder input, from fi
   const properties = page.getByRole('dialog', { name: 'Properties' });
   await expect(properties.locator('#prop-name')).toHaveText(letters[0][0]);
   await properties.getByRole('button', { name: 'Done >>' }).click();
+  // The tree's Properties describe the folder.
+  await treeLabel(page, 'Letters').click({ button: 'right' });
+  await page.getByRole('menuitem', { name: 'Properties' }).click();
+  await expect(properties.locator('#prop-name')).toHaveText('Letters');
+  await properties.getByRole('button', { name: 'Done >>' }).click();
 
   // The context-menu key on the tree opens the tree's menu; Escape closes
   // it and gives the focus back.
@@ -303,6 +308,16 @@ test('the no-export bit greys Export', async ({ page }) => {
   await expect(page.getByRole('button', { name: 'Export' })).toBeDisabled();
   await page.getByRole('row', { name: /three\.txt/ }).click({ button: 'right' });
   await expect(page.getByRole('menuitem', { name: 'Export' })).toHaveAttribute('aria-disabled', 'true');
+  await page.keyboard.press('Escape');
+
+  // Another CD after this one: the same page, the other CD's tree.
+  await page.getByRole('button', { name: 'Close CD' }).click();
+  await page.locator('#folder-input').setInputFiles(cd('locked'));
+  await page.getByRole('dialog', { name: 'Enter password:' }).getByRole('textbox').fill(PASSWORD);
+  await page.getByRole('button', { name: 'OK', exact: true }).click();
+  await page.getByRole('button', { name: 'I accept this agreement >>' }).click();
+  await expect(page.getByRole('treeitem', { name: 'Pictures' })).toBeVisible();
+  await expect(page.getByRole('button', { name: 'Export' })).toBeEnabled();
 });
 
 // Damaged CDs: the page shows the tool's message and stays usable.
