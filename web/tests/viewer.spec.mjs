@@ -232,7 +232,13 @@ test('View/Open shows a text in a new tab and downloads what the browser cannot 
     readFileSync(join(FIXTURES, 'sources/Docs/Letters/hello.txt'), 'utf8').replace(/\r\n/g, '\n'));
   await tab.close();
 
+  // A picture opens as a picture.
   await treeLabel(page, 'Pictures').click();
+  const [pictureTab] = await Promise.all([context.waitForEvent('page'), page.getByRole('row', { name: /dot\.png/ }).dblclick()]);
+  await pictureTab.waitForURL(/^blob:/);
+  await expect.poll(() => pictureTab.evaluate(() => document.images[0] && document.images[0].naturalWidth)).toBe(2);
+  await pictureTab.close();
+
   await page.getByRole('row', { name: /large\.bin/ }).click();
   const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'View/Open' }).click()]);
   expect(download.suggestedFilename()).toBe('large.bin');
