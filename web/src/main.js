@@ -103,6 +103,17 @@ async function openCd(files) {
 async function startUp(cd) {
   show('start-screen');
   await drawStartScreen(core, $('start-screen'), cd);
+  // The start screen fills the window, as the viewer's fills the screen.
+  const redraw = () => drawStartScreen(core, $('start-screen'), cd);
+  window.addEventListener('resize', redraw);
+  try {
+    await startUpDialogs(cd);
+  } finally {
+    window.removeEventListener('resize', redraw);
+  }
+}
+
+async function startUpDialogs(cd) {
   await new Promise((resolve) => setTimeout(resolve, START_SCREEN_PERIOD));
   let cancelled = false;
   if (cd.password) cancelled = !(await askPassword());
@@ -520,9 +531,9 @@ async function viewCommand() {
 async function propertiesCommand() {
   let lines;
   if (state.source === 'list') {
+    // The first selected row; without one, the dialog's own template texts.
     const row = selectedRows()[0];
-    lines = await core.call('properties', { node: state.shownNode, entry: row ? row.entry : -1 });
-    if (!row) lines = await core.call('properties', { node: -1, entry: -1 });
+    lines = await core.call('properties', row ? { node: state.shownNode, entry: row.entry } : { node: -1, entry: -1 });
   } else {
     lines = await core.call('properties', { node: selectedTreeNode(), entry: -1 });
   }
