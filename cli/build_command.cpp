@@ -187,8 +187,13 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
 
 int run_build(const BuildOptions& options, const std::string& default_stub) {
   try {
+    if (options.WebPage && !fs::is_regular_file(*options.WebPage))
+      throw UsageError("cannot read " + *options.WebPage);
     const CdDescription cd = describe(options, default_stub);
     const WrittenCd written = write_cd(cd, options.Output);
+    if (options.WebPage)
+      fs::copy_file(*options.WebPage, fs::path(options.Output) / "kelvora-viewer.html",
+                    fs::copy_options::overwrite_existing);
     std::uint32_t files = 0, folders = 0;
     std::uint64_t bytes = 0;
     for (const WriterItem& item : cd.Items) {

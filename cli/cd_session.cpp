@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
+#include "viewer/container/find_viewer.h"
 #include "viewer/container/password.h"
 #include "viewer/base/message_sink.h"
 #include "viewer/base/codepage.h"
@@ -21,16 +22,6 @@
 namespace kelvora::cli {
 namespace fs = std::filesystem;
 namespace {
-
-bool ends_in_trailer(const fs::path& path) {
-  FilePtr file = open_file(path.string(), "rb");
-  if (!file) return false;
-  const std::int64_t length = file_length(file.get());
-  if (length < static_cast<std::int64_t>(TRAILER_SIZE)) return false;
-  std::uint8_t magic[4];
-  return seek_to(file.get(), static_cast<std::uint64_t>(length) - 4) &&
-         std::fread(magic, 1, 4, file.get()) == 4 && read_le32(magic) == TRAILER_MAGIC;
-}
 
 std::string strip_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -113,9 +104,7 @@ int find_viewer_file(const std::string& cd, std::string& path) {
     path = cd;
     return EXIT_ALL_DONE;
   }
-  std::vector<fs::path> found;
-  for (fs::directory_iterator it(cd, error), end; !error && it != end; it.increment(error))
-    if (it->is_regular_file(error) && ends_in_trailer(it->path())) found.push_back(it->path());
+  const std::vector<std::string> found = find_viewer_files(cd);
   if (found.empty()) {
     std::fprintf(stderr, "kelvora: no viewer file in %s\n", cd.c_str());
     return EXIT_DAMAGED;
@@ -123,10 +112,10 @@ int find_viewer_file(const std::string& cd, std::string& path) {
   if (found.size() > 1) {
     std::fprintf(stderr, "kelvora: %s holds %zu viewer files; name one of them:\n", cd.c_str(),
                  found.size());
-    for (const fs::path& p : found) std::fprintf(stderr, "  %s\n", p.string().c_str());
+    for (const std::string& p : found) std::fprintf(stderr, "  %s\n", p.c_str());
     return EXIT_USAGE;
   }
-  path = found[0].string();
+  path = found[0];
   return EXIT_ALL_DONE;
 }
 

@@ -29,6 +29,7 @@ struct BuildOptions {
   std::string LogoPosition = "top-left";
   std::optional<std::string> LogoKey;
   std::optional<std::string> Font;
+  std::optional<std::string> WebPage;  // --web: the page copied beside the viewer
   std::optional<std::string> FontFace;
   std::optional<std::string> Text;
   std::optional<std::string> TextFile;

@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
   build->add_option("--viewer-name", b.ViewerName, "File name of the viewer (viewer.exe)");
   build->add_option("--max-data-file", b.MaxDataFile, "Start a new data file past BYTES");
   build->add_option("--codepage", b.Codepage, "Code page of the stored names");
+  build->add_option("--web", b.WebPage,
+                    "Put this web page on the CD as kelvora-viewer.html, the reader "
+                    "for systems without the viewer");
 
   try {
     app.parse(argc, argv);

@@ -21,9 +21,10 @@ out_dir=build/sample-out
 rm -rf "$cd_dir" "$out_dir"
 
 step() { echo; echo "\$ $*"; "$@"; }
+bash scripts/web.sh build  # the web page, put on the sample CD as kelvora-viewer.html
 step "$kelvora" build "$sample/files" -o "$cd_dir" \
   --password-file "$sample/password.txt" --licence "$sample/licence.txt" \
-  --text-file "$sample/screen.txt" --text-pos centred --shadow '#202020'
+  --text-file "$sample/screen.txt" --text-pos centred --shadow '#202020' --web build/web/kelvora-viewer.html
 step "$kelvora" info "$cd_dir" --password-file "$sample/password.txt"
 step "$kelvora" list "$cd_dir" --password-file "$sample/password.txt"
 step "$kelvora" extract "$cd_dir" -d "$out_dir" --password-file "$sample/password.txt"

@@ -39,6 +39,9 @@ echo "== Windows programs under Wine: i686 (the deliverable), then x86_64; scree
 ctest --preset mingw-i686 --timeout 400
 ctest --preset mingw-x64 --timeout 400
 
+echo "== Web page in a browser (Playwright in Debian's chromium); screenshots in build/test-screenshots/web-*.png"
+bash web/tests/run.sh
+
 echo "== Fuzzing, a short run of every target"
 bash tests/fuzz/run "${KELVORA_FUZZ_SECONDS:-15}"
 

@@ -181,6 +181,23 @@ TEST_F(Tool, DamagedCdsAndUsageErrorsGiveTheirExitCodes) {
   }
 }
 
+// --web puts the page beside the viewer, byte for byte, and the CD is still
+// found by its trailer; a page that cannot be read writes no CD.
+TEST_F(Tool, BuildPutsTheWebPageOnTheCd) {
+  const std::string page = "<!DOCTYPE html><title>Kelvora viewer</title>";
+  test::write_file(dir / "page.html", page);
+  ASSERT_EQ(build({"--web", (dir / "page.html").string()}).code, 0);
+  EXPECT_EQ(test::read_file(cd() / "kelvora-viewer.html"),
+            std::vector<std::uint8_t>(page.begin(), page.end()));
+  EXPECT_EQ(kelvora({"test", cd().string()}).code, 0);
+
+  const ToolRun r = kelvora({"build", src().string(), "-o", (dir / "cd2").string(), "--web",
+                             (dir / "no-page.html").string()});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "cd2"));
+}
+
 TEST_F(Tool, FaultsOfSingleFilesAreListedAndExitWithOne) {
   ASSERT_EQ(build({"--max-data-file", "1000000"}).code, 0);
   // The data file that holds big.bin (the second one) gets shorter.

@@ -7,6 +7,7 @@
 #include "viewer/base/little_endian.h"
 #include "tests/support/test_support.h"
 #include "viewer/base/path_text.h"
+#include "viewer/container/find_viewer.h"
 #include "viewer/container/viewer_file.h"
 #include "writer/writer.h"
 
@@ -23,6 +24,30 @@ CdDescription small_cd() {
   cd.Items.push_back(test::root_item());
   cd.Items.push_back(test::file_item(2, 1, "a.txt", "alpha"));
   return cd;
+}
+
+// A CD folder is searched by content: only files that end in the trailer's
+// magic count, whatever their names, and the data files, a file shorter
+// than a trailer, a web page and sub-folders are passed over.
+TEST(ViewerFile, TheViewerFileIsFoundByItsTrailerAlone) {
+  TempDir dir;
+  const WrittenCd written = write_cd(small_cd(), dir / "cd");
+  std::vector<std::uint8_t> magic_only(4);
+  write_le32(magic_only.data(), TRAILER_MAGIC);
+  test::write_file(dir / "cd" / "short.bin", magic_only);
+  test::write_file(dir / "cd" / "kelvora-viewer.html", "<!DOCTYPE html>");
+  std::filesystem::create_directories(dir / "cd" / "viewer.exe.d");
+  EXPECT_EQ(find_viewer_files((dir / "cd").string()),
+            std::vector<std::string>{written.ViewerPath.string()});
+  EXPECT_TRUE(ends_in_trailer(written.ViewerPath.string()));
+  EXPECT_FALSE(ends_in_trailer((dir / "cd" / "short.bin").string()));
+
+  // A second copy under another name makes two, in name order.
+  std::filesystem::copy_file(written.ViewerPath, dir / "cd" / "a-copy.exe");
+  EXPECT_EQ(find_viewer_files((dir / "cd").string()),
+            (std::vector<std::string>{(dir / "cd" / "a-copy.exe").string(),
+                                      written.ViewerPath.string()}));
+  EXPECT_TRUE(find_viewer_files((dir / "nowhere").string()).empty());
 }
 
 TEST(ViewerFile, RoundTripsEverySettingsField) {

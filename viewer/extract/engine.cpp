@@ -234,6 +234,49 @@ class Silence {
 
 }  // namespace
 
+FilePtr open_data_file(const ViewerFile& viewer, const CryptItem& item) {
+  if (item.DataFile.empty()) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return nullptr;
+  }
+  if (const char* reason = unsafe_name_reason(item.DataFile)) {
+    show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
+               item.DataFile.c_str(), reason);
+    return nullptr;
+  }
+  const std::string path = data_file_path(viewer, item.DataFile);
+  FilePtr data = is_regular_file(path) ? open_file(path, "rb") : nullptr;
+  if (!data) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return nullptr;
+  }
+  // Reads are of large pieces: the stream's own small buffer would only
+  // split them into more system calls.
+  std::setvbuf(data.get(), nullptr, _IONBF, 0);
+  return data;
+}
+
+bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item) {
+  // A data file too short for the entry is reported before anything is made.
+  if (length < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
+                        static_cast<std::uint64_t>(length)) {
+    show_error("Error:(345638)", "The data file %s is too short for [%s].",
+               item.DataFile.c_str(), item.Name.c_str());
+    return false;
+  }
+  if (!seek_to(data, item.DataOffset)) {
+    show_error("Error:(345634)", "Cannot open .dat file.");
+    return false;
+  }
+  return true;
+}
+
+FilePtr open_entry_data(const ViewerFile& viewer, const CryptItem& item) {
+  FilePtr data = open_data_file(viewer, item);
+  if (!data || !seek_entry(data.get(), file_length(data.get()), item)) return nullptr;
+  return data;
+}
+
 namespace {
 
 // The path an entry is written to below directory, or empty after the
@@ -255,44 +298,16 @@ std::string output_path(Extractor& x, const CryptItem& item, const std::string& 
 // The entry's data file, open and at the entry's offset, or null after the
 // report.  Consecutive entries mostly share a data file: it stays open
 // while they do.
-std::FILE* open_entry_data(Extractor& x, const CryptItem& item) {
-  if (item.DataFile.empty()) {
-    show_error("Error:(345634)", "Cannot open .dat file.");
-    return nullptr;
-  }
-  if (const char* reason = unsafe_name_reason(item.DataFile)) {
-    show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
-               item.DataFile.c_str(), reason);
-    return nullptr;
-  }
+std::FILE* open_cached_entry_data(Extractor& x, const CryptItem& item) {
   if (!x.OpenData || x.OpenDataName != item.DataFile) {
-    x.OpenData.reset();
-    const std::string path = data_file_path(x.Viewer, item.DataFile);
-    FilePtr data = is_regular_file(path) ? open_file(path, "rb") : nullptr;
-    if (!data) {
-      show_error("Error:(345634)", "Cannot open .dat file.");
-      return nullptr;
-    }
-    // The copy moves large pieces: the stream's own small buffer would only
-    // split them into more system calls.
-    std::setvbuf(data.get(), nullptr, _IONBF, 0);
-    x.OpenDataLength = file_length(data.get());
-    x.OpenData = std::move(data);
+    x.OpenData = open_data_file(x.Viewer, item);
+    if (!x.OpenData) return nullptr;
+    x.OpenDataLength = file_length(x.OpenData.get());
     x.OpenDataName = item.DataFile;
   }
-  // A data file too short for the entry is reported before anything is made.
-  if (x.OpenDataLength < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
-                                  static_cast<std::uint64_t>(x.OpenDataLength)) {
-    show_error("Error:(345638)", "The data file %s is too short for [%s].",
-               item.DataFile.c_str(), item.Name.c_str());
-    return nullptr;
-  }
-  if (!seek_to(x.OpenData.get(), item.DataOffset)) {
-    x.OpenData.reset();
-    show_error("Error:(345634)", "Cannot open .dat file.");
-    return nullptr;
-  }
-  return x.OpenData.get();
+  if (seek_entry(x.OpenData.get(), x.OpenDataLength, item)) return x.OpenData.get();
+  x.OpenData.reset();
+  return nullptr;
 }
 
 // Copies the entry from its data file into output (in a dry run only reads
@@ -355,7 +370,7 @@ int extract_file(Extractor& x, EntryIndex entry, const std::string& directory) {
     return file_done(x, false, 0);
   }
   enter_directory(x, viewer_dir);
-  std::FILE* data = open_entry_data(x, item);
+  std::FILE* data = open_cached_entry_data(x, item);
   if (!data) return file_done(x, false, 0);
   const bool written = copy_entry(x, item, data, output);
   return file_done(x, written, written ? item.Size : 0);

@@ -134,6 +134,18 @@ const char* unsafe_name_reason(const std::string& name);
 // separators elsewhere than on Windows).
 std::string local_name(const std::string& name);
 
+// An entry's data file, opened for large unbuffered reads, with an export's
+// checks and reports: no data file, a refused name, one that is missing or
+// no regular file.  Null after the report.
+FilePtr open_data_file(const ViewerFile& viewer, const CryptItem& item);
+
+// Moves an open data file of the given length to the entry's contents;
+// false after reporting a data file too short for the entry.
+bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item);
+
+// Both: the entry's data file, at its contents, or null after the report.
+FilePtr open_entry_data(const ViewerFile& viewer, const CryptItem& item);
+
 // The path of an entry's data file: the viewer's directory and DataFile.
 // Found case-insensitively where the exact name does not exist.
 std::string data_file_path(const ViewerFile& viewer, const std::string& data_file);

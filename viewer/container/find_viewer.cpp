@@ -1,0 +1,38 @@
+#include "viewer/container/find_viewer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "viewer/base/file_system.h"
+#include "viewer/base/little_endian.h"
+#include "viewer/base/path_text.h"
+#include "viewer/container/viewer_file.h"
+
+namespace kelvora {
+
+bool ends_in_trailer(const std::string& path) {
+  FilePtr file = open_file(path, "rb");
+  if (!file) return false;
+  const std::int64_t length = file_length(file.get());
+  if (length < static_cast<std::int64_t>(TRAILER_SIZE)) return false;
+  std::uint8_t magic[4];
+  return seek_to(file.get(), static_cast<std::uint64_t>(length) - 4) &&
+         std::fread(magic, 1, 4, file.get()) == 4 && read_le32(magic) == TRAILER_MAGIC;
+}
+
+std::vector<std::string> find_viewer_files(const std::string& directory) {
+  std::vector<std::string> found;
+  for (const std::string& name : list_directory(directory).value_or(std::vector<std::string>{})) {
+    std::string path = directory;
+    // A whole-character look at the end: the last byte may be the second
+    // byte of a double-byte character.
+    if (!path.empty() && last_separator(path) != path.size() - 1) path += PATH_SEPARATOR;
+    path += name;
+    if (is_regular_file(path) && ends_in_trailer(path)) found.push_back(std::move(path));
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace kelvora

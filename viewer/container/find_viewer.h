@@ -1,0 +1,19 @@
+// Finding the viewer file of a CD: the file that ends in a viewer-file
+// trailer, whatever its name.  Front ends that are handed a folder (the
+// tool, the web page) use this rather than trusting a file name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kelvora {
+
+// Whether the file at path is at least a trailer long and its last four
+// bytes hold TRAILER_MAGIC.  Nothing else of the file is checked.
+bool ends_in_trailer(const std::string& path);
+
+// The regular files directly in directory that end in a trailer, sorted by
+// name; empty when the directory cannot be read.
+std::vector<std::string> find_viewer_files(const std::string& directory);
+
+}  // namespace kelvora

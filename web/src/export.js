@@ -1,0 +1,223 @@
+// Reading decrypted files out of the worker, and writing them: into a
+// folder the user picked (File System Access) or as one streamed .zip.
+// Only a few chunks are ever in flight, so memory does not grow with the
+// size of a file.
+import { makeZip } from 'client-zip';
+import { showMessages, messageBox } from './dialogs.js';
+
+export const CHUNK_SIZE = 8 * 1024 * 1024;
+const AHEAD = 2;
+
+export class Aborted extends Error {}
+export class FileFailed extends Error {}
+
+// The decrypted contents of a file entry as chunks (Uint8Arrays), AHEAD
+// chunks asked for ahead.  Reports its failures and throws FileFailed;
+// throws Aborted when the flag is set between chunks.  With a pool (an
+// array of spare buffers), the chunks are read into its buffers, and the
+// caller gives each chunk's buffer back to the pool once it has written
+// it: a long export then makes no garbage for the collector to catch up on.
+export async function openEntry(core, entry) {
+  const opened = await core.call('readOpen', { entry });
+  await showMessages(opened.messages);
+  if (!opened.reader) throw new FileFailed();
+  const reader = opened.reader;
+  const size = opened.size;
+  async function* chunks(abort, pool = null) {
+    // Requests are answered in order; the worker deciphers the next chunks
+    // while the page writes this one.
+    let asked = 0;
+    const queue = [];
+    const ask = () => {
+      while (queue.length < AHEAD && asked < size) {
+        const want = Math.min(CHUNK_SIZE, size - asked);
+        asked += want;
+        const into = pool && pool.length ? pool.pop() : null;
+        queue.push(core.call('read', { reader, size: want, into }, into ? [into] : []));
+      }
+    };
+    try {
+      ask();
+      while (queue.length) {
+        const chunk = await queue.shift();
+        if (chunk.failed) {
+          await showMessages(chunk.messages);
+          throw new FileFailed();
+        }
+        if (chunk.length === 0) break;
+        ask();
+        if (abort && abort.aborted) throw new Aborted();
+        yield new Uint8Array(chunk.buffer, 0, chunk.length);
+      }
+    } finally {
+      await Promise.allSettled(queue);
+      core.call('readClose', { reader });
+    }
+  }
+  return { size, chunks };
+}
+
+// The handle of a directory below root, made where missing.
+async function directoryAt(root, path, cache) {
+  let handle = root;
+  let sofar = '';
+  for (const piece of path.split('/').filter(Boolean)) {
+    sofar += '/' + piece;
+    let next = cache.get(sofar);
+    if (!next) {
+      next = await handle.getDirectoryHandle(piece, { create: true });
+      cache.set(sofar, next);
+    }
+    handle = next;
+  }
+  return handle;
+}
+
+function splitPath(path) {
+  const cut = path.lastIndexOf('/');
+  return cut < 0 ? ['', path] : [path.slice(0, cut), path.slice(cut + 1)];
+}
+
+// Writes the plan's directories and files below a picked directory.
+async function exportToDirectory(core, plan, root, state) {
+  const cache = new Map();
+  const pool = [];
+  for (const directory of plan.directories) {
+    try {
+      await directoryAt(root, directory, cache);
+    } catch {
+      await messageBox('Error Making Dir...(4311)', `${root.name}/${directory}`);
+    }
+  }
+  for (const file of plan.files) {
+    if (state.abort.aborted) throw new Aborted();
+    state.begin(file);
+    let source;
+    try {
+      source = await openEntry(core, file.entry);
+    } catch (error) {
+      if (!(error instanceof FileFailed)) throw error;
+      state.fileDone(false);
+      continue;
+    }
+    const [directory, name] = splitPath(file.path);
+    let parent, writable;
+    try {
+      parent = await directoryAt(root, directory, cache);
+      writable = await (await parent.getFileHandle(name, { create: true })).createWritable();
+    } catch {
+      await messageBox('Error:(34565)', 'Cannot create new export file.');
+      state.fileDone(false);
+      continue;
+    }
+    try {
+      for await (const chunk of source.chunks(state.abort, pool)) {
+        await writable.write(chunk);
+        state.bytes(chunk.byteLength);
+        if (chunk.buffer.byteLength === CHUNK_SIZE) pool.push(chunk.buffer);
+      }
+      // An Abort during the last write still leaves no file.
+      if (state.abort.aborted) throw new Aborted();
+      await writable.close();
+      state.fileDone(true);
+    } catch (error) {
+      await writable.abort().catch(() => {});
+      await parent.removeEntry(name).catch(() => {});
+      if (error instanceof Aborted) throw error;
+      if (!(error instanceof FileFailed))
+        await messageBox('Error:(34567)', `Cannot write export file [${file.name}]; it was removed.`);
+      state.fileDone(false);
+    }
+  }
+}
+
+// Streams the plan as a .zip into a Blob and hands it to the browser's
+// downloads.  The Blob's parts stay with the browser, which keeps large
+// ones on disk rather than in the page's memory.
+async function exportToZip(core, plan, zipName, state) {
+  async function* entries() {
+    const made = new Set();
+    const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
+      plan.directories.some((d) => d.startsWith(dir + '/'));
+    for (const directory of plan.directories)
+      if (!hasChildren(directory) && !made.has(directory)) {
+        made.add(directory);
+        yield { name: directory + '/' };
+      }
+    for (const file of plan.files) {
+      if (state.abort.aborted) throw new Aborted();
+      state.begin(file);
+      let source;
+      try {
+        source = await openEntry(core, file.entry);
+      } catch (error) {
+        if (!(error instanceof FileFailed)) throw error;
+        state.fileDone(false);
+        continue;
+      }
+      const chunks = source.chunks(state.abort);
+      async function* counted() {
+        for await (const chunk of chunks) {
+          state.bytes(chunk.byteLength);
+          yield chunk;
+        }
+        state.fileDone(true);
+      }
+      yield { name: file.path, lastModified: new Date(), input: counted() };
+    }
+  }
+  const blob = await new Response(makeZip(entries())).blob();
+  if (state.abort.aborted) throw new Aborted();
+  const url = URL.createObjectURL(blob);
+  const link = document.createElement('a');
+  link.href = url;
+  link.download = zipName;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
+// Runs an export of a plan to a target ({directory} or {zipName}),
+// reporting progress; resolves with {written, failed, aborted}.
+export async function runExport(core, plan, target, progress) {
+  // A backslash in a stored name separates directories, as the engine
+  // writes it on systems other than Windows.
+  const local = (path) => path.replace(/\\/g, '/');
+  plan = {
+    directories: plan.directories.map(local),
+    files: plan.files.map((f) => ({ ...f, path: local(f.path) })),
+  };
+  const abort = { aborted: false };
+  const p = {
+    name: '', filesDone: 0, filesTotal: plan.files.length, bytesDone: 0,
+    bytesTotal: plan.files.reduce((sum, f) => sum + f.size, 0),
+  };
+  const box = progress(() => { abort.aborted = true; });
+  let lastPaint = 0;
+  const paint = (force) => {
+    const now = performance.now();
+    if (force || now - lastPaint > 100) {
+      lastPaint = now;
+      box.update(p);
+    }
+  };
+  const result = { written: 0, failed: 0, aborted: false };
+  const state = {
+    abort,
+    begin(file) { p.name = file.path; paint(true); },
+    bytes(n) { p.bytesDone += n; paint(false); },
+    fileDone(ok) { p.filesDone += 1; if (ok) result.written += 1; else result.failed += 1; paint(true); },
+  };
+  paint(true);
+  try {
+    if (target.directory) await exportToDirectory(core, plan, target.directory, state);
+    else await exportToZip(core, plan, target.zipName, state);
+  } catch (error) {
+    if (error instanceof Aborted || abort.aborted) result.aborted = true;
+    else throw error;
+  } finally {
+    box.close();
+  }
+  return result;
+}
