@@ -303,23 +303,17 @@ void describe_folder(CdDescription& cd, const fs::path& folder, std::uint32_t fo
   };
   std::sort(files.begin(), files.end(), by_name);
   std::sort(folders.begin(), folders.end(), by_name);
-  for (const auto& file : files) {
+  auto add_item = [&](const fs::path& path, std::uint32_t kind) -> WriterItem& {
     WriterItem item;
     item.Id = next_id++;
     item.ParentId = folder_id;
-    item.Kind = KIND_FILE;
-    item.Name = stored_name(file.path(), codepage);
-    item.SourcePath = file.path();
-    cd.Items.push_back(std::move(item));
-  }
+    item.Kind = kind;
+    item.Name = stored_name(path, codepage);
+    return cd.Items.emplace_back(std::move(item));
+  };
+  for (const auto& file : files) add_item(file.path(), KIND_FILE).SourcePath = file.path();
   for (const auto& sub : folders) {
-    WriterItem item;
-    item.Id = next_id++;
-    item.ParentId = folder_id;
-    item.Kind = KIND_FOLDER;
-    item.Name = stored_name(sub.path(), codepage);
-    const std::uint32_t id = item.Id;
-    cd.Items.push_back(std::move(item));
+    const std::uint32_t id = add_item(sub.path(), KIND_FOLDER).Id;
     describe_folder(cd, sub.path(), id, next_id, codepage);
   }
 }

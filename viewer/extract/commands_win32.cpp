@@ -67,10 +67,16 @@ HTREEITEM tree_item_under_pointer(POINT& screen) {
       SendMessageA(TreeWindow, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
 }
 
-int list_row_under_pointer(POINT& screen) {
+// The list row under the pointer, made the selection mark; null where there
+// is none.
+const LIST_ITEM* list_item_under_pointer(POINT& screen) {
   LVHITTESTINFO hit{};
   hit.pt = pointer_in(ListWindow, screen);
-  return static_cast<int>(SendMessageA(ListWindow, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  const int row = static_cast<int>(
+      SendMessageA(ListWindow, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  const LIST_ITEM* item = find_list_item(FileList, row);
+  if (item) SendMessageA(ListWindow, LVM_SETSELECTIONMARK, 0, row);
+  return item;
 }
 
 void show_menu(HMENU menu, POINT screen) {
@@ -282,11 +288,8 @@ LRESULT tree_double_click(HWND, NMHDR*) {
 
 LRESULT list_context_menu(HWND, NMHDR*) {
   POINT screen;
-  const int row = list_row_under_pointer(screen);
-  const LIST_ITEM* item = find_list_item(FileList, row);
-  if (!item) return 0;
-  SendMessageA(ListWindow, LVM_SETSELECTIONMARK, 0, row);
-  if (item->Item == NO_ENTRY) return 0;
+  const LIST_ITEM* item = list_item_under_pointer(screen);
+  if (!item || item->Item == NO_ENTRY) return 0;
   PropertiesSource = SOURCE_LIST;
   show_menu(build_list_menu(), screen);
   return 0;
@@ -294,11 +297,8 @@ LRESULT list_context_menu(HWND, NMHDR*) {
 
 LRESULT list_double_click(HWND, NMHDR*) {
   POINT screen;
-  const int row = list_row_under_pointer(screen);
-  const LIST_ITEM* item = find_list_item(FileList, row);
-  if (!item) return 0;
-  SendMessageA(ListWindow, LVM_SETSELECTIONMARK, 0, row);
-  if (is_viewable(item->Item)) view_item(item->Item, nullptr);
+  const LIST_ITEM* item = list_item_under_pointer(screen);
+  if (item && is_viewable(item->Item)) view_item(item->Item, nullptr);
   return 0;
 }
 

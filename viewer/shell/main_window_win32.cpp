@@ -178,6 +178,21 @@ namespace {
 GdiBrush Background;
 }  // namespace
 
+namespace {
+
+// A pane's control at its place, or null after the report.
+HWND create_pane(const char* window_class, DWORD style, const PANE_RECT& pane, int id,
+                 const char* caption, const char* failure) {
+  HWND control = CreateWindowExA(0, window_class, "", style, pane.X, pane.Y, pane.Width,
+                                 pane.Height, MainWindow,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance,
+                                 nullptr);
+  if (!control) show_error(caption, "%s", failure);
+  return control;
+}
+
+}  // namespace
+
 int create_main_window() {
   Background.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
   HBRUSH background = Background.get();
@@ -215,27 +230,15 @@ int create_main_window() {
     show_error("Error: 31", "Cannot create status window.");
     return 0;
   }
-  const PANE_RECT& tree = Layout.TreePane;
-  TreeWindow = CreateWindowExA(0, "SysTreeView32", "", 0x50800003, tree.X, tree.Y, tree.Width,
-                               tree.Height, MainWindow,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(TREE_ID)),
-                               AppInstance, nullptr);
-  if (!TreeWindow) {
-    show_error("Error: 30", "Cannot create Kelvora tree window.");
-    return 0;
-  }
+  TreeWindow = create_pane("SysTreeView32", 0x50800003, Layout.TreePane, TREE_ID, "Error: 30",
+                           "Cannot create Kelvora tree window.");
+  if (!TreeWindow) return 0;
   SendMessageA(TreeWindow, TVM_SETBKCOLOR, 0, 0xFFF0F0);
   SendMessageA(TreeWindow, TVM_SETTEXTCOLOR, 0, 0xFF0000);
   SendMessageA(TreeWindow, TVM_SETLINECOLOR, 0, 0xFF6464);
-  const PANE_RECT& list = Layout.ListPane;
-  ListWindow = CreateWindowExA(0, "SysListView32", "", 0x50A00001, list.X, list.Y, list.Width,
-                               list.Height, MainWindow,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(LIST_ID)),
-                               AppInstance, nullptr);
-  if (!ListWindow) {
-    show_error("Error: 378", "Cannot create Kelvora filelist window.");
-    return 0;
-  }
+  ListWindow = create_pane("SysListView32", 0x50A00001, Layout.ListPane, LIST_ID, "Error: 378",
+                           "Cannot create Kelvora filelist window.");
+  if (!ListWindow) return 0;
   register_splitter_class();
   add_list_columns();
 

@@ -22,6 +22,13 @@ std::string dialog_text(HWND dialog, int control) {
   return text.data();
 }
 
+// Ends a start-up dialog so that the viewer ends after the start screen.
+INT_PTR cancel_start(HWND dialog) {
+  Cancelled = true;
+  EndDialog(dialog, 0);
+  return TRUE;
+}
+
 INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
@@ -44,16 +51,12 @@ INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
             case PasswordResult::Incorrect:
               break;
           }
-          if (ask_yes_no(PASSWORD_RETRY_CAPTION, "%s", PASSWORD_RETRY_TEXT) != ANSWER_YES) {
-            Cancelled = true;
-            EndDialog(dialog, 0);
-          }
+          if (ask_yes_no(PASSWORD_RETRY_CAPTION, "%s", PASSWORD_RETRY_TEXT) != ANSWER_YES)
+            return cancel_start(dialog);
           return TRUE;
         }
         case IDCANCEL:
-          Cancelled = true;
-          EndDialog(dialog, 0);
-          return TRUE;
+          return cancel_start(dialog);
       }
       return FALSE;
   }
@@ -72,15 +75,11 @@ INT_PTR CALLBACK licence_dialog_proc(HWND dialog, UINT message, WPARAM wparam, L
           EndDialog(dialog, 1);
           return TRUE;
         case IDCANCEL:
-          Cancelled = true;
-          EndDialog(dialog, 0);
-          return TRUE;
+          return cancel_start(dialog);
       }
       return FALSE;
     case WM_CLOSE:
-      Cancelled = true;
-      EndDialog(dialog, 0);
-      return TRUE;
+      return cancel_start(dialog);
   }
   return FALSE;
 }

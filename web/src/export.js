@@ -78,6 +78,21 @@ function splitPath(path) {
   return cut < 0 ? ['', path] : [path.slice(0, cut), path.slice(cut + 1)];
 }
 
+// The plan's files in order, each opened for reading; a file whose data
+// cannot be opened has been reported and counts as failed.  Stops at Abort.
+async function* openedFiles(core, plan, state) {
+  for (const file of plan.files) {
+    if (state.abort.aborted) throw new Aborted();
+    state.begin(file);
+    try {
+      yield [file, await openEntry(core, file.entry)];
+    } catch (error) {
+      if (!(error instanceof FileFailed)) throw error;
+      state.fileDone(false);
+    }
+  }
+}
+
 // Writes the plan's directories and files below a picked directory.
 async function exportToDirectory(core, plan, root, state) {
   const cache = new Map();
@@ -89,17 +104,7 @@ async function exportToDirectory(core, plan, root, state) {
       await messageBox('Error Making Dir...(4311)', `${root.name}/${directory}`);
     }
   }
-  for (const file of plan.files) {
-    if (state.abort.aborted) throw new Aborted();
-    state.begin(file);
-    let source;
-    try {
-      source = await openEntry(core, file.entry);
-    } catch (error) {
-      if (!(error instanceof FileFailed)) throw error;
-      state.fileDone(false);
-      continue;
-    }
+  for await (const [file, source] of openedFiles(core, plan, state)) {
     const [directory, name] = splitPath(file.path);
     let parent, writable;
     try {
@@ -144,17 +149,7 @@ async function exportToZip(core, plan, zipName, state) {
         made.add(directory);
         yield { name: directory + '/' };
       }
-    for (const file of plan.files) {
-      if (state.abort.aborted) throw new Aborted();
-      state.begin(file);
-      let source;
-      try {
-        source = await openEntry(core, file.entry);
-      } catch (error) {
-        if (!(error instanceof FileFailed)) throw error;
-        state.fileDone(false);
-        continue;
-      }
+    for await (const [file, source] of openedFiles(core, plan, state)) {
       const chunks = source.chunks(state.abort);
       async function* counted() {
         for await (const chunk of chunks) {
