@@ -17,6 +17,7 @@
 #include "viewer/base/handles_win32.h"
 #include "viewer/base/pictures_win32.h"
 #include "viewer/base/viewer_globals_win32.h"
+#include "viewer/base/window_class_win32.h"
 #include "viewer/container/viewer_file.h"
 #include "viewer/extract/temp_files.h"
 #include "viewer/shell/main_layout.h"
@@ -195,19 +196,8 @@ HWND create_pane(const char* window_class, DWORD style, const PANE_RECT& pane, i
 
 int create_main_window() {
   Background.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
-  HBRUSH background = Background.get();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = main_window_proc;
-  wc.hInstance = AppInstance;
-  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.hIconSm = wc.hIcon;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.hbrBackground = background;
-  wc.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN_MENU);
-  wc.lpszClassName = "ScreenTwoClass";
-  RegisterClassExA(&wc);
+  register_window_class("ScreenTwoClass", main_window_proc, Background.get(),
+                        MAKEINTRESOURCEA(IDM_MAIN_MENU));
 
   MainWindow = CreateWindowExA(0, "ScreenTwoClass", "Viewer", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,

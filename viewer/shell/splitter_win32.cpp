@@ -4,6 +4,7 @@
 
 #include "viewer/base/handles_win32.h"
 #include "viewer/base/viewer_globals_win32.h"
+#include "viewer/base/window_class_win32.h"
 #include "viewer/shell/main_layout.h"
 #include "viewer/base/message_sink.h"
 
@@ -77,17 +78,8 @@ HCURSOR arrow() { return LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); }
 }  // namespace
 
 void register_splitter_class() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = drag_bar_proc;
-  wc.hInstance = AppInstance;
-  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.hIconSm = wc.hIcon;
-  wc.hCursor = arrow();
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = "SplitterWnd";
-  if (!RegisterClassExA(&wc)) show_error("Error: 2552", "Cannot create Splitter Bar ( 1 )");
+  if (!register_window_class("SplitterWnd", drag_bar_proc,
+                             static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)))) show_error("Error: 2552", "Cannot create Splitter Bar ( 1 )");
 }
 
 bool splitter_mouse(HWND window, UINT message, LPARAM lparam) {

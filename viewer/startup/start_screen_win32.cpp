@@ -4,6 +4,7 @@
 
 #include "viewer/shell/start_screen_paint_win32.h"
 #include "viewer/base/viewer_globals_win32.h"
+#include "viewer/base/window_class_win32.h"
 #include "viewer/container/viewer_file.h"
 #include "viewer/startup/dialogs_win32.h"
 #include "viewer/base/message_sink.h"
@@ -41,17 +42,7 @@ LRESULT CALLBACK start_screen_proc(HWND window, UINT message, WPARAM wparam, LPA
 
 bool run_start_screen() {
   const GdiBrush brush(CreateSolidBrush(Viewer.Settings.BackColour));
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = start_screen_proc;
-  wc.hInstance = AppInstance;
-  wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));   // IDI_APPLICATION
-  wc.hIconSm = wc.hIcon;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = brush.get();
-  wc.lpszClassName = "ScreenOneClass";
-  RegisterClassExA(&wc);
+  register_window_class("ScreenOneClass", start_screen_proc, brush.get());
   ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
   ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
   HWND window = CreateWindowExA(0, "ScreenOneClass", "", WS_POPUP, 0, 0, ScreenWidth,
