@@ -9,8 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
-ensure_packages cmake make g++ libcli11-dev python3 \
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb imagemagick
+ensure_packages cmake make g++ libcli11-dev libgtest-dev python3 \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 xvfb imagemagick
+ensure_wine32
 
 cmake --preset cli >/dev/null
 cmake --build --preset cli -j"$(build_jobs)" >/dev/null
@@ -34,12 +35,12 @@ diff -r "$sample/files" "$out_dir/Kelvora"
 echo "Every extracted file equals its source: $out_dir/Kelvora"
 
 echo
-echo "== The Windows viewer on the sample CD"
-cmake --preset mingw-x64 >/dev/null
-cmake --build --preset mingw-x64 -j"$(build_jobs)" >/dev/null
+echo "== The Windows viewer (the 32-bit program) on the sample CD"
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 -j"$(build_jobs)" --target viewer viewer_driver >/dev/null
 viewer_cd=build/sample-cd-windows
 rm -rf "$viewer_cd"
-"$kelvora" build "$sample/files" -o "$viewer_cd" --stub build/mingw-x64/viewer/viewer.exe \
+"$kelvora" build "$sample/files" -o "$viewer_cd" --stub build/mingw-i686/viewer/viewer.exe \
   --password-file "$sample/password.txt" --licence "$sample/licence.txt" \
   --text-file "$sample/screen.txt" --text-pos centred --shadow '#404040' \
   --back-colour '#102040'
@@ -58,8 +59,8 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   )
 else
   shots=build/sample-screenshots
-  bash tests/win32/viewer_e2e.sh build/mingw-x64/viewer/viewer.exe \
-    build/mingw-x64/viewer/viewer_driver.exe "$kelvora" "$shots" >/dev/null
+  bash tests/win32/viewer_e2e.sh build/mingw-i686/viewer/viewer.exe \
+    build/mingw-i686/viewer/viewer_driver.exe "$kelvora" "$shots" >/dev/null
   echo "No display here: the viewer ran on a private virtual display."
   echo "Screenshots: $shots/start-screen.png and $shots/main-window.png"
 fi
