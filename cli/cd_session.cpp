@@ -1,13 +1,14 @@
 #include "cli/cd_session.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/platform.h"
 #include "viewer/base/file_system.h"
+#include "viewer/base/path_text.h"
 #include "viewer/container/password.h"
 #include "viewer/startup/message_sink.h"
 #include "writer/codepage.h"
@@ -18,11 +19,10 @@
 #endif
 
 namespace kelvora::cli {
-namespace fs = std::filesystem;
 namespace {
 
-bool ends_in_trailer(const fs::path& path) {
-  FilePtr file = open_file(path.string(), "rb");
+bool ends_in_trailer(const std::string& path) {
+  FilePtr file = open_file(path, "rb");
   if (!file) return false;
   const std::int64_t length = file_length(file.get());
   if (length < static_cast<std::int64_t>(TRAILER_SIZE)) return false;
@@ -67,14 +67,15 @@ std::optional<std::string> read_password(const CdOptions& options, int& code) {
     if (*options.PasswordFile == "-") {
       std::getline(std::cin, line);
     } else {
-      std::ifstream in(*options.PasswordFile, std::ios::binary);
+      FilePtr in = open_file(*options.PasswordFile, "rb");
       if (!in) {
         std::fprintf(stderr, "kelvora: cannot read the password file %s\n",
                      options.PasswordFile->c_str());
         code = EXIT_USAGE;
         return std::nullopt;
       }
-      std::getline(in, line);
+      for (int c = std::fgetc(in.get()); c != EOF && c != '\n'; c = std::fgetc(in.get()))
+        line += static_cast<char>(c);
     }
     return strip_line_end(line);
   }
@@ -103,37 +104,58 @@ void install_message_handler(const std::string& codepage) {
 }
 
 int find_viewer_file(const std::string& cd, std::string& path) {
-  std::error_code error;
-  if (!fs::is_directory(cd, error)) {
-    if (!fs::exists(cd, error)) {
-      std::fprintf(stderr, "kelvora: %s does not exist\n", cd.c_str());
-      return EXIT_USAGE;
-    }
+  const PathKind kind = path_kind(cd);
+  if (kind == PathKind::Missing) {
+    std::fprintf(stderr, "kelvora: %s does not exist\n", cd.c_str());
+    return EXIT_USAGE;
+  }
+  // A link to a directory counts as the directory.
+  const bool directory = kind == PathKind::Directory ||
+                         (kind == PathKind::Link && !is_regular_file(cd) && list_directory(cd));
+  if (!directory) {
     path = cd;
     return EXIT_ALL_DONE;
   }
-  std::vector<fs::path> found;
-  for (fs::directory_iterator it(cd, error), end; !error && it != end; it.increment(error))
-    if (it->is_regular_file(error) && ends_in_trailer(it->path())) found.push_back(it->path());
+  std::vector<std::string> found;
+  const std::string prefix =
+      cd.empty() || is_separator(cd.back()) ? cd : cd + PATH_SEPARATOR;
+  for (const std::string& name : list_directory(cd).value_or(std::vector<std::string>{})) {
+    const std::string candidate = prefix + name;
+    if (is_regular_file(candidate) && ends_in_trailer(candidate)) found.push_back(candidate);
+  }
   if (found.empty()) {
     std::fprintf(stderr, "kelvora: no viewer file in %s\n", cd.c_str());
     return EXIT_DAMAGED;
   }
   if (found.size() > 1) {
+    std::sort(found.begin(), found.end());
     std::fprintf(stderr, "kelvora: %s holds %zu viewer files; name one of them:\n", cd.c_str(),
                  found.size());
-    for (const fs::path& p : found) std::fprintf(stderr, "  %s\n", p.string().c_str());
+    for (const std::string& p : found) std::fprintf(stderr, "  %s\n", p.c_str());
     return EXIT_USAGE;
   }
-  path = found[0].string();
+  path = found[0];
   return EXIT_ALL_DONE;
 }
 
 int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
   session.Codepage = options.Codepage;
+  std::string cd = options.Cd;
+  if (is_iso_image(cd)) {
+    if (auto missing = xorriso_missing()) {
+      std::fprintf(stderr, "kelvora: %s is an ISO image; %s\n", cd.c_str(), missing->c_str());
+      return EXIT_USAGE;
+    }
+    const std::string error = session.Image.open(cd);
+    if (!error.empty()) {
+      std::fprintf(stderr, "kelvora: %s\n", error.c_str());
+      return EXIT_DAMAGED;
+    }
+    cd = session.Image.files();
+  }
   std::string path;
-  if (int code = find_viewer_file(options.Cd, path)) return code;
-  if (!load_viewer_file(fs::absolute(path).string(), session.Viewer)) return EXIT_DAMAGED;
+  if (int code = find_viewer_file(cd, path)) return code;
+  if (!load_viewer_file(absolute_path(path), session.Viewer)) return EXIT_DAMAGED;
   if (!load_catalogue(session.Viewer, session.Cat)) return EXIT_DAMAGED;
   session.Damaged = session.Cat.Entries.size() < session.Viewer.Trailer.ItemCount;
 

@@ -5,13 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "cli/iso_image.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/viewer_file.h"
 
 namespace kelvora::cli {
 
 struct CdOptions {
-  std::string Cd;                        // viewer file or its directory
+  std::string Cd;                        // viewer file, its directory or an ISO image
   std::optional<std::string> Password;   // --password
   std::optional<std::string> PasswordFile;  // --password-file ("-": stdin)
   std::string Codepage = "windows-1252";
@@ -23,6 +24,7 @@ struct CdSession {
   bool Damaged = false;   // the catalogue stopped before ItemCount records
   bool Unlocked = false;  // the password gate was passed (or there is none)
   std::string Codepage;
+  ImageCopy Image;        // the files of an ISO image given in place of the CD
 
   // A stored 8-bit text in UTF-8.
   std::string utf8(const std::string& text) const;

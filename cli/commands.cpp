@@ -3,19 +3,18 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <unordered_map>
 
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/platform.h"
 #include "viewer/catalogue/file_list.h"
 #include "viewer/catalogue/properties.h"
 #include "viewer/extract/engine.h"
 #include "writer/codepage.h"
 
 namespace kelvora::cli {
-namespace fs = std::filesystem;
 namespace {
 
 const char* kind_name(const CryptItem& item) {
@@ -168,8 +167,7 @@ int run_extract(const CdOptions& options, const std::string& directory,
     }
   }
 
-  std::error_code error;
-  const std::string target = fs::absolute(directory, error).lexically_normal().string();
+  const std::string target = absolute_path(directory);
   Extractor x(s.Viewer, c, s.Viewer.Settings.content_key());
   x.LocalText = [&s](const std::string& text) { return s.utf8(text); };
   x.ExportAborted = &Interrupted;

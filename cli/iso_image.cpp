@@ -1,0 +1,130 @@
+#include "cli/iso_image.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "cli/platform.h"
+#include "viewer/base/file_system.h"
+
+namespace kelvora::cli {
+namespace {
+
+constexpr const char* XORRISO = "xorriso";
+constexpr const char* INSTALL_HINT =
+    "the xorriso program is needed for ISO images: install the xorriso package "
+    "(Debian and Ubuntu: apt install xorriso)";
+
+// The last lines of a program's log, joined for a one-line message.
+std::string log_tail(const std::string& log_path) {
+  FilePtr file = open_file(log_path, "rb");
+  if (!file) return {};
+  std::vector<std::string> lines(1);
+  for (int c = std::fgetc(file.get()); c != EOF; c = std::fgetc(file.get())) {
+    if (c == '\n' || c == '\r') {
+      if (!lines.back().empty()) lines.emplace_back();
+    } else {
+      lines.back() += static_cast<char>(c);
+    }
+  }
+  if (lines.back().empty()) lines.pop_back();
+  std::string text;
+  for (std::size_t i = lines.size() > 3 ? lines.size() - 3 : 0; i < lines.size(); ++i)
+    text += (text.empty() ? "" : " / ") + lines[i];
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> volume_label(const std::string& label) {
+  if (label.empty() || label.size() > 32) return std::nullopt;
+  std::string out;
+  for (char c : label) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return std::nullopt;
+    out += c;
+  }
+  return out;
+}
+
+std::string autorun_text(const std::string& viewer_name, const std::string& label) {
+  return "[autorun]\r\nopen=" + viewer_name + "\r\nicon=" + viewer_name + ",0\r\nlabel=" +
+         label + "\r\n";
+}
+
+bool is_iso_image(const std::string& path) {
+  if (!is_regular_file(path)) return false;
+  FilePtr file = open_file(path, "rb");
+  if (!file) return false;
+  // The first volume descriptor lies at sector 16 of 2048 bytes.
+  char id[6] = {};
+  return seek_to(file.get(), 16 * 2048) && std::fread(id, 1, 6, file.get()) == 6 &&
+         std::memcmp(id + 1, "CD001", 5) == 0;
+}
+
+std::optional<std::string> xorriso_missing() {
+  if (!can_run_programs())
+    return std::string("ISO images are not read or written on this system: mount the image "
+                       "and give its drive, or build the image on Linux");
+  if (!find_program(XORRISO)) return std::string(INSTALL_HINT);
+  return std::nullopt;
+}
+
+std::string write_iso_image(const std::string& directory, const std::string& image,
+                            const std::string& label) {
+  if (auto missing = xorriso_missing()) return *missing;
+  const std::string log = image + ".log";
+  // Level 3 lets data files grow past 4 GiB; Joliet keeps the names as the
+  // viewer stores them, Rock Ridge keeps them for Unix readers.
+  const int status = run_program({XORRISO, "-as", "mkisofs", "-quiet", "-iso-level", "3", "-J",
+                                  "-joliet-long", "-R", "-V", label, "-o", image, directory},
+                                 log);
+  std::string error;
+  if (status != 0) {
+    error = "xorriso could not write the image " + image;
+    const std::string tail = log_tail(log);
+    if (!tail.empty()) error += ": " + tail;
+    remove_file(image);
+  }
+  remove_file(log);
+  return error;
+}
+
+ImageCopy::~ImageCopy() { remove(); }
+
+ImageCopy& ImageCopy::operator=(ImageCopy&& other) noexcept {
+  if (this != &other) {
+    remove();
+    directory_ = std::move(other.directory_);
+    other.directory_.clear();
+  }
+  return *this;
+}
+
+void ImageCopy::remove() {
+  if (!directory_.empty()) remove_tree(directory_);
+  directory_.clear();
+}
+
+std::string ImageCopy::open(const std::string& image) {
+  remove();
+  if (auto missing = xorriso_missing()) return *missing;
+  std::string made = make_temp_directory("kelvora-image-");
+  if (made.empty()) return "cannot make a temporary directory for the image's files";
+  directory_ = made;
+  const std::string files = this->files();
+  const std::string log = directory_ + PATH_SEPARATOR + "xorriso.log";
+  const int status = run_program({XORRISO, "-osirrox", "on", "-indev", absolute_path(image),
+                                  "-extract", "/", files},
+                                 log);
+  if (status != 0) {
+    std::string error = "xorriso could not read the image " + image;
+    const std::string tail = log_tail(log);
+    if (!tail.empty()) error += ": " + tail;
+    return error;
+  }
+  remove_file(log);
+  return {};
+}
+
+}  // namespace kelvora::cli
