@@ -5,7 +5,11 @@
 // output code page is UTF-8; a file or a pipe gets the UTF-8 bytes.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 #include <memory>
 
@@ -56,6 +60,10 @@ ToolPlatform::ToolPlatform(int argc, char** argv) {
     arguments_.assign(argv, argv + argc);
   }
   set_name_code_page(CP_UTF8);
+  // Lines end in LF as on every other system: the same output, byte for
+  // byte, in a console, a file or a pipe.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   if (is_console(STD_OUTPUT_HANDLE) || is_console(STD_ERROR_HANDLE)) {
     const UINT current = GetConsoleOutputCP();
     if (current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) saved_output_code_page_ = current;

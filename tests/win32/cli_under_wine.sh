@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The tool's end-to-end and hostile-CD tests on kelvora.exe under Wine, in a
+# private, sealed prefix.  The test program is the native one built with
+# KELVORA_TOOL_UNDER_WINE; it runs kelvora_wine.sh in place of the tool.
+# Drive T: maps the directory that holds the tests' temporary folders.
+#
+#   tests/win32/cli_under_wine.sh KELVORA_EXE CLI_WINE_TESTS NATIVE_KELVORA
+set -euo pipefail
+exe=$(realpath "$1")
+tests=$(realpath "$2")
+native=$(realpath "$3")
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine_env.sh"
+trap wine_env_stop EXIT
+# Arguments reach Wine as UTF-8, and it passes them on as UTF-16.
+export LC_ALL=C.UTF-8
+wine_env_start
+
+root=$WINE_ENV_DIR/t
+mkdir -p "$root"
+ln -s "$root" "$WINEPREFIX/dosdevices/t:"
+cp "$exe" "$WINE_DRIVE_C/kelvora.exe"
+export TMPDIR=$root KELVORA_WINE_ROOT=$root KELVORA_NATIVE=$native
+export KELVORA_WINE_EXE='C:\kelvora.exe'
+"$tests"
