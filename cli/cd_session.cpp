@@ -13,11 +13,6 @@
 #include "viewer/startup/message_sink.h"
 #include "writer/codepage.h"
 
-#if !defined(_WIN32)
-#include <termios.h>
-#include <unistd.h>
-#endif
-
 namespace kelvora::cli {
 namespace {
 
@@ -34,29 +29,6 @@ bool ends_in_trailer(const std::string& path) {
 std::string strip_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
-}
-
-// Reads a password without echo from the terminal.
-std::optional<std::string> prompt_password() {
-#if defined(_WIN32)
-  return std::nullopt;
-#else
-  if (!isatty(STDIN_FILENO)) return std::nullopt;
-  std::fprintf(stderr, "Enter password: ");
-  std::fflush(stderr);
-  termios old_mode{};
-  const bool have_mode = tcgetattr(STDIN_FILENO, &old_mode) == 0;
-  if (have_mode) {
-    termios quiet = old_mode;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  std::string line;
-  std::getline(std::cin, line);
-  if (have_mode) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_mode);
-  std::fprintf(stderr, "\n");
-  return strip_line_end(line);
-#endif
 }
 
 std::optional<std::string> read_password(const CdOptions& options, int& code) {
@@ -79,7 +51,7 @@ std::optional<std::string> read_password(const CdOptions& options, int& code) {
     }
     return strip_line_end(line);
   }
-  if (auto typed = prompt_password()) return typed;
+  if (auto typed = read_hidden_line("Enter password: ")) return strip_line_end(*typed);
   std::fprintf(stderr,
                "kelvora: this CD has a password: give --password, --password-file or "
                "type it at a terminal\n");

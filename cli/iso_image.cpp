@@ -75,9 +75,12 @@ std::string write_iso_image(const std::string& directory, const std::string& ima
   if (auto missing = xorriso_missing()) return *missing;
   const std::string log = image + ".log";
   // Level 3 lets data files grow past 4 GiB; Joliet keeps the names as the
-  // viewer stores them, Rock Ridge keeps them for Unix readers.
-  const int status = run_program({XORRISO, "-as", "mkisofs", "-quiet", "-iso-level", "3", "-J",
-                                  "-joliet-long", "-R", "-V", label, "-o", image, directory},
+  // viewer stores them, Rock Ridge (with owners and permissions made those
+  // of a pressed CD) keeps them for Unix readers.  The tool's names are
+  // UTF-8.
+  const int status = run_program({XORRISO, "-as", "mkisofs", "-quiet", "-input-charset",
+                                  "UTF-8", "-iso-level", "3", "-J", "-joliet-long", "-r", "-V",
+                                  label, "-o", image, directory},
                                  log);
   std::string error;
   if (status != 0) {

@@ -3,6 +3,7 @@
 // Two implementations: platform_posix.cpp and platform_win32.cpp.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ namespace kelvora::cli {
 // Set up once at the start of main and kept until it returns.  On Windows
 // the arguments are read again as UTF-16 and converted to UTF-8, the file
 // layer is told that names are UTF-8, and a console's output code page is
-// UTF-8 until the tool ends; elsewhere the arguments are taken as they are.
+// UTF-8 (and its escape sequences processed) until the tool ends; elsewhere
+// the arguments are taken as they are.
 class ToolPlatform {
  public:
   ToolPlatform(int argc, char** argv);
@@ -25,7 +27,13 @@ class ToolPlatform {
  private:
   std::vector<std::string> arguments_;
   unsigned saved_output_code_page_ = 0;  // 0: unchanged
+  unsigned long saved_error_mode_ = 0;   // the console mode of stderr before
+  bool error_mode_saved_ = false;
 };
+
+// Shows prompt on stderr and reads a line from the terminal or console
+// without echo, as UTF-8; nothing when standard input is not one.
+std::optional<std::string> read_hidden_line(const char* prompt);
 
 // path made absolute against the current directory and without "." and
 // ".." components; path itself when that fails.

@@ -4,10 +4,13 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 #include "cli/platform.h"
 #include "viewer/base/file_system.h"
@@ -20,6 +23,24 @@ namespace fs = std::filesystem;
 ToolPlatform::ToolPlatform(int argc, char** argv) : arguments_(argv, argv + argc) {}
 
 ToolPlatform::~ToolPlatform() = default;
+
+std::optional<std::string> read_hidden_line(const char* prompt) {
+  if (!isatty(STDIN_FILENO)) return std::nullopt;
+  std::fprintf(stderr, "%s", prompt);
+  std::fflush(stderr);
+  termios old_mode{};
+  const bool have_mode = tcgetattr(STDIN_FILENO, &old_mode) == 0;
+  if (have_mode) {
+    termios quiet = old_mode;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (have_mode) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_mode);
+  std::fprintf(stderr, "\n");
+  return line;
+}
 
 std::string absolute_path(const std::string& path) {
   std::error_code error;

@@ -39,6 +39,8 @@ std::wstring wide_of(const std::string& text) {
   return out;
 }
 
+constexpr DWORD VIRTUAL_TERMINAL_PROCESSING = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+
 struct LocalFreer {
   void operator()(wchar_t** block) const noexcept { LocalFree(block); }
 };
@@ -68,10 +70,44 @@ ToolPlatform::ToolPlatform(int argc, char** argv) {
     const UINT current = GetConsoleOutputCP();
     if (current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) saved_output_code_page_ = current;
   }
+  // The progress bar redraws its line with an escape sequence, which a
+  // console takes once it processes them.
+  DWORD mode = 0;
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (GetConsoleMode(error, &mode) && !(mode & VIRTUAL_TERMINAL_PROCESSING) &&
+      SetConsoleMode(error, mode | VIRTUAL_TERMINAL_PROCESSING)) {
+    saved_error_mode_ = mode;
+    error_mode_saved_ = true;
+  }
 }
 
 ToolPlatform::~ToolPlatform() {
   if (saved_output_code_page_) SetConsoleOutputCP(saved_output_code_page_);
+  if (error_mode_saved_) SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), saved_error_mode_);
+}
+
+std::optional<std::string> read_hidden_line(const char* prompt) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD old_mode = 0;
+  if (!GetConsoleMode(input, &old_mode)) return std::nullopt;
+  std::fprintf(stderr, "%s", prompt);
+  std::fflush(stderr);
+  SetConsoleMode(input, (old_mode | ENABLE_LINE_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  std::wstring line;
+  wchar_t buffer[256];
+  DWORD read = 0;
+  bool ended = false;
+  while (!ended && ReadConsoleW(input, buffer, 256, &read, nullptr) && read > 0) {
+    for (DWORD i = 0; i < read && !ended; ++i) {
+      if (buffer[i] == L'\r' || buffer[i] == L'\n')
+        ended = true;
+      else
+        line += buffer[i];
+    }
+  }
+  SetConsoleMode(input, old_mode);
+  std::fprintf(stderr, "\n");
+  return utf8_of(line.c_str(), static_cast<int>(line.size()));
 }
 
 std::string absolute_path(const std::string& path) {

@@ -144,6 +144,30 @@ TEST_F(Tool, ThePasswordGateHoldsForListExtractAndTest) {
   EXPECT_NE(info.out.find("(give the password to see them)"), std::string::npos);
 }
 
+TEST_F(Tool, APasswordTypedAtATerminalIsNotShown) {
+#if defined(KELVORA_TOOL_UNDER_WINE)
+  GTEST_SKIP() << "under Wine: the tool reads a Wine console, not the Unix terminal";
+#endif
+  ASSERT_EQ(build({"--password", "Sesame-42"}).code, 0);
+  // On a pseudo-terminal: the helper waits for the prompt, then types.
+  const std::string command = "python3 " + test::shell_quoted(PROJECT_SOURCE_DIR
+                              "/tests/support/answer_prompt.py") +
+                              " 'Enter password: ' Sesame-42 " +
+                              test::shell_quoted(KELVORA_BINARY) + " list " +
+                              test::shell_quoted(cd().string()) + " </dev/null";
+  ToolRun r;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+  const int status = pclose(pipe);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("Enter password: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 Folders - 5 Files"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Sesame"), std::string::npos) << r.out;
+}
+
 TEST_F(Tool, DamagedCdsAndUsageErrorsGiveTheirExitCodes) {
   ASSERT_EQ(build().code, 0);
   const fs::path viewer = cd() / "viewer.exe";
