@@ -65,7 +65,12 @@ int run_info(const CdOptions& options) {
   }
   const VIEWER_TRAILER& t = s.Viewer.Trailer;
   const VIEWER_SETTINGS& st = s.Viewer.Settings;
-  std::printf("viewer file:    %s (%llu bytes)\n", s.Viewer.ViewerPath.c_str(),
+  // A viewer file copied out of an image is named by the image.
+  std::string viewer_path = s.Viewer.ViewerPath;
+  const std::string image_files = s.Image.files();
+  if (!image_files.empty() && viewer_path.rfind(image_files + "/", 0) == 0)
+    viewer_path = options.Cd + ", " + viewer_path.substr(image_files.size() + 1);
+  std::printf("viewer file:    %s (%llu bytes)\n", viewer_path.c_str(),
               static_cast<unsigned long long>(s.Viewer.FileLength));
   std::printf("program image:  %u bytes\n", t.StubSize);
   std::printf("catalogue:      %u bytes, %u records\n", t.CatalogueSize, t.ItemCount);

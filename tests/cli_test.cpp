@@ -324,6 +324,10 @@ TEST_F(Tool, BuildWritesABurnableImageThatReadsLikeTheFolder) {
   EXPECT_NE(t.out.find("5 files checked"), std::string::npos) << t.out;
   const ToolRun l = test::run_tool({"list", image.string(), "--password", "Right"}, "", in_temp);
   EXPECT_EQ(l.out, kelvora({"list", cd().string(), "--password", "Right"}).out);
+  const ToolRun i = test::run_tool({"info", image.string()}, "", in_temp);
+  EXPECT_NE(i.out.find("viewer file:    " + image.string() + ", viewer.exe ("),
+            std::string::npos)
+      << i.out;
   EXPECT_TRUE(fs::is_empty(temp));
 }
 
