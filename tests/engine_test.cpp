@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "viewer/base/path_text.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/extract/engine.h"
 #include "viewer/extract/temp_files.h"
@@ -192,6 +193,11 @@ TEST(Engine, HostileNamesAreRefusedAndNothingLandsOutsideTheTarget) {
       {"nul.txt", "the name is a device name"},
       {"Lpt1 .log", "the name is a device name"},
       {"sub\\COM9", "the name is a device name"},
+      {"COM0", "the name is a device name"},
+      {"lpt0.txt", "the name is a device name"},
+      {"COM\xB9", "the name is a device name"},       // COM with superscript one
+      {"Lpt\xB2 .txt", "the name is a device name"},  // superscript two
+      {"sub\\com\xB3.log", "the name is a device name"},
   };
   for (const auto& c : cases) {
     for (std::uint32_t kind : {KIND_FILE, KIND_FOLDER}) {
@@ -218,6 +224,56 @@ TEST(Engine, HostileNamesAreRefusedAndNothingLandsOutsideTheTarget) {
       EXPECT_FALSE(fs::exists("/tmp/escape.txt"));
     }
   }
+}
+
+// Sets the code page of the names for one test.
+class NameCodePage {
+ public:
+  explicit NameCodePage(unsigned code_page) { set_name_code_page(code_page); }
+  ~NameCodePage() { set_name_code_page(1252); }
+  NameCodePage(const NameCodePage&) = delete;
+  NameCodePage& operator=(const NameCodePage&) = delete;
+};
+
+TEST(Engine, DeviceNamesFollowTheCodePageOfTheNames) {
+  const struct {
+    unsigned code_page;
+    const char* name;
+    bool device;
+  } cases[] = {
+      {1252, "COM\xB9.txt", true},   // superscript one
+      {1251, "COM\xB9.txt", false},  // the numero sign
+      {1253, "LPT\xB3", true},       // Greek has superscript three
+      {1253, "LPT\xB9", false},
+      {932, "COM\xB2", false},       // a half-width katakana
+      {1252, "COM10", false},
+      {1252, "COMX.txt", false},
+      {1252, "CONSOLE", false},
+  };
+  for (const auto& c : cases) {
+    NameCodePage code_page(c.code_page);
+    EXPECT_EQ(unsafe_name_reason(c.name) != nullptr, c.device) << c.code_page << " " << c.name;
+  }
+}
+
+// In code page 932 the second byte of many characters is the byte of a
+// backslash: "\x95\x5C" is one character (a kanji), not a separator.
+TEST(Engine, DoubleByteNamesKeepTheirSecondBytes) {
+  NameCodePage code_page(932);
+  const std::string kanji = "\x95\x5C";
+  Cd cd({root_item(), folder_item(2, 1, kanji), file_item(3, 2, kanji + ".txt", "inside"),
+         folder_item(4, 1, "a"), file_item(5, 4, kanji, "beside")});
+  MessageRecorder recorder;
+  const ExportResult r = cd.export_all();
+  EXPECT_TRUE(recorder.Messages.empty());
+  EXPECT_TRUE(r.all_done());
+  EXPECT_EQ(tree_of(cd.out()),
+            (std::map<std::string, std::string>{
+                {"Kelvora/", ""},
+                {"Kelvora/" + kanji + "/", ""},
+                {"Kelvora/" + kanji + "/" + kanji + ".txt", "inside"},
+                {"Kelvora/a/", ""},
+                {"Kelvora/a/" + kanji, "beside"}}));
 }
 
 TEST(Engine, LinksPlantedInTheTargetAreNeverFollowed) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "viewer/base/path_text.h"
 #include "viewer/container/viewer_file.h"
 #include "writer/writer.h"
 
@@ -267,6 +268,31 @@ TEST(PathHelpers, FilePartAndStrip) {
     path_strip_file(path);
     EXPECT_EQ(path, c.stripped) << c.path;
   }
+}
+
+TEST(PathHelpers, SecondBytesOfDoubleByteCharactersAreNoSeparators) {
+  // "\x95\x5C" is one kanji in code page 932; in 1252 it is two characters,
+  // the second a backslash.
+  const struct {
+    unsigned code_page;
+    std::string path;
+    std::optional<std::string> file_part;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {932, "C:\\\x95\x5C\\\x95\x5C.bmp", "\x95\x5C.bmp", {"C:", "\x95\x5C", "\x95\x5C.bmp"}},
+      {932, "\x95\x5C", std::nullopt, {"\x95\x5C"}},
+      {936, "a\\\x81\x5C", "\x81\x5C", {"a", "\x81\x5C"}},
+      {1252, "C:\\\x95\x5C.bmp", ".bmp", {"C:", "\x95", ".bmp"}},
+      {932, "\x95", std::nullopt, {"\x95"}},  // a lead byte at the end stays one byte
+  };
+  for (const auto& c : cases) {
+    set_name_code_page(c.code_page);
+    const auto part = path_file_part(c.path);
+    EXPECT_EQ(part ? std::optional<std::string>(std::string(*part)) : std::nullopt, c.file_part)
+        << c.code_page << " " << c.path;
+    EXPECT_EQ(split_path(c.path), c.pieces) << c.code_page << " " << c.path;
+  }
+  set_name_code_page(1252);
 }
 
 TEST(FlagNames, NameEverySetBit) {

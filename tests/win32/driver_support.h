@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -130,13 +131,29 @@ inline void click_at(HWND window, RECT client_rect) {
 
 // Starts the viewer in a directory (none: the driver's own) and notes its
 // process; false after a line in the log.
-inline bool start_viewer(const char* program, const char* directory,
+// Starts the viewer.  The program's path is taken from the wide command
+// line (argument number argument_index), so that a folder whose name the
+// ANSI code page cannot hold still works.
+inline bool start_viewer(int argument_index, const char* directory,
                          PROCESS_INFORMATION& info) {
-  STARTUPINFOA startup{};
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!arguments || argument_index >= count) {
+    std::fprintf(Log, "no viewer named\n");
+    return false;
+  }
+  std::wstring command = std::wstring(L"\"") + arguments[argument_index] + L"\"";
+  LocalFree(arguments);
+  std::wstring current;
+  if (directory) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, directory, -1, nullptr, 0);
+    current.resize(static_cast<std::size_t>(size > 0 ? size : 1));
+    MultiByteToWideChar(CP_ACP, 0, directory, -1, current.data(), size);
+  }
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  std::string command = std::string("\"") + program + "\"";
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
-                      &startup, &info)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      directory ? current.c_str() : nullptr, &startup, &info)) {
     std::fprintf(Log, "cannot start the viewer\n");
     return false;
   }

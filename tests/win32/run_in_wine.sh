@@ -8,6 +8,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine_env.sh"
 trap wine_env_stop EXIT
 wine_env_start
+# A link below an export target, standing in for a junction: the file
+# layer's tests must find the reparse point and never write through it.
+mkdir -p "$WINE_DRIVE_C/link-target" "$WINE_DRIVE_C/planted"
+ln -s "$WINE_DRIVE_C/link-target" "$WINE_DRIVE_C/planted/Kelvora"
 program=$1; shift
 cp "$program" "$WINE_DRIVE_C/test.exe"
 set +e

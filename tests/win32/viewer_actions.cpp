@@ -147,9 +147,24 @@ bool choose_menu_item(int position, const char* checkpoint_name) {
   return true;
 }
 
+BOOL CALLBACK find_tree(HWND child, LPARAM found) {
+  if (class_of(child) != WC_TREEVIEWA) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+// The folder browser is known by its folder tree: its caption follows the
+// system's language.
+bool is_folder_browser(HWND w) {
+  if (class_of(w) != "#32770") return false;
+  HWND tree = nullptr;
+  EnumChildWindows(w, find_tree, reinterpret_cast<LPARAM>(&tree));
+  return tree != nullptr;
+}
+
 // Picks a folder in the folder browser and confirms it.
 bool pick_folder(const std::string& target) {
-  HWND browser = wait_for_caption("Browse for Folder");
+  HWND browser = wait_for(is_folder_browser);
   if (!browser) {
     std::fprintf(Log, "no folder picker\n");
     return false;
@@ -275,7 +290,7 @@ int main(int argc, char** argv) {
   Flags = argv[2];
   if (!Log) return 2;
   PROCESS_INFORMATION info{};
-  if (!start_viewer(argv[3], argv[4], info)) return 2;
+  if (!start_viewer(3, argv[4], info)) return 2;
   MainWindow = wait_for([](HWND w) {
     return class_of(w) == "ScreenTwoClass" && GetDlgItem(w, 3) != nullptr &&
            text_of(GetDlgItem(w, 1)) != "Ready.";

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   Flags = argv[4];
   if (!Log) return 2;
   PROCESS_INFORMATION info{};
-  if (!start_viewer(argv[5], nullptr, info)) return 2;
+  if (!start_viewer(5, nullptr, info)) return 2;
   Started = GetTickCount();
   std::set<HWND> handled;
   bool main_done = false;

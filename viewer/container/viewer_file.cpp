@@ -1,10 +1,12 @@
 #include "viewer/container/viewer_file.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
 #include "viewer/container/ciphers.h"
 #include "viewer/base/file_system.h"
+#include "viewer/base/path_text.h"
 #include "viewer/container/stored_values.h"
 #include "viewer/startup/message_sink.h"
 
@@ -225,7 +227,9 @@ bool load_viewer_file(const std::string& path, ViewerFile& out) {
     const RegionSpan span = region_span(out.Trailer, Region::Licence);
     std::vector<std::uint8_t> text;
     try {
-      // The zeroed tail keeps the deciphered text terminated.
+      // The zeroed tail keeps the deciphered text terminated.  In a 32-bit
+      // build a size near 4 GiB would wrap round to a small buffer.
+      if (span.Size > SIZE_MAX - 50) throw std::bad_alloc();
       text.assign(static_cast<std::size_t>(span.Size) + 50, 0);
     } catch (const std::bad_alloc&) {
       show_error("Error: (135235)", "Cannot Allocate EULA.");
@@ -258,7 +262,10 @@ bool read_region(const ViewerFile& viewer, Region region,
   try {
     out.assign(static_cast<std::size_t>(span.Size), 0);
   } catch (const std::bad_alloc&) {
-    show_error("Error: (135235)", "Cannot allocate the %s.", region_name(region));
+    if (region == Region::Font)
+      show_error("Error: (135235)", "Cannot Allocate Custom Font.");
+    else
+      show_error("Error: (135235)", "Cannot allocate the %s.", region_name(region));
     return false;
   }
   if (!read_exact(file.get(), span.Offset, out.data(), out.size())) {
@@ -300,13 +307,13 @@ RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
 }
 
 std::optional<std::string_view> path_file_part(std::string_view path) {
-  const std::size_t slash = path.rfind('\\');
+  const std::size_t slash = last_separator(path, true);
   if (slash == std::string_view::npos) return std::nullopt;
   return path.substr(slash + 1);
 }
 
 void path_strip_file(std::string& path) {
-  const std::size_t slash = path.rfind('\\');
+  const std::size_t slash = last_separator(path, true);
   if (slash != std::string::npos) path.resize(slash);
 }
 
