@@ -7,6 +7,8 @@
 # programs, each a PE32 GUI or console program with the project's version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/common.sh
+ensure_packages dpkg unzip binutils
 packages=build/packages
 version=$(sed -n 's/^project(kelvora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvora-packages.XXXXXX")

@@ -23,6 +23,27 @@ cp "$exe" "$WINE_DRIVE_C/kelvora.exe"
 export TMPDIR=$root KELVORA_WINE_ROOT=$root KELVORA_NATIVE=$native
 export KELVORA_WINE_EXE='C:\kelvora.exe'
 "$tests"
+
+# What kelvora.exe leaves to other systems, said plainly.
+mkdir -p "$root/few"
+echo few > "$root/few/a.txt"
+"$native" build "$root/few" -o "$root/few-cd" --iso "$root/few.iso" >/dev/null 2>&1
+fail=0
+expect() {  # expect CODE MESSAGE ARGS...
+  local code=$1 message=$2; shift 2
+  local err status=0
+  err=$(wine 'C:\kelvora.exe' "$@" 2>&1 >/dev/null </dev/null) || status=$?
+  if [ "$status" = "$code" ] && [[ $err == *"$message"* ]]; then
+    echo "ok:   kelvora.exe $1: $err"
+  else
+    echo "FAIL: kelvora.exe $*: exit $status, $err"; fail=1
+  fi
+}
+expect 2 "CDs are built on Linux and macOS" build 'T:\few' -o 'T:\few-out'
+expect 2 "mount the image and give its drive" list 'T:\few.iso'
+[ -e "$root/few-out" ] && { echo "FAIL: build on Windows wrote something"; fail=1; }
+[ $fail -eq 0 ]
+
 # Again under a Japanese locale, where Wine's ANSI code page is 932: the
 # names (Café.txt) and a password with an umlaut still go through,
 # as the tool takes its arguments and makes its names in UTF-16.
