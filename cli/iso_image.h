@@ -9,8 +9,6 @@
 
 namespace kelvora::cli {
 
-inline constexpr const char* DEFAULT_LABEL = "KELVORA";
-
 // The volume label as it goes into the image: 1 to 32 of A-Z, 0-9 and _,
 // lower case raised.  Nothing when the label cannot be one.
 std::optional<std::string> volume_label(const std::string& label);

@@ -111,10 +111,12 @@ int main(int argc, char** argv) {
   build->add_option("--viewer-name", b.ViewerName, "File name of the viewer (viewer.exe)");
   build->add_option("--max-data-file", b.MaxDataFile, "Start a new data file past BYTES");
   build->add_option("--codepage", b.Codepage, "Code page of the stored names");
-  build->add_option("--iso", b.Iso,
-                    "Also write the CD as a burnable ISO 9660 image (Joliet and Rock Ridge "
-                    "names, an autorun.inf that starts the viewer); needs xorriso");
-  build->add_option("--label", b.Label, "Volume label of the image (default KELVORA)");
+  auto* iso = build->add_option(
+      "--iso", b.Iso,
+      "Also write the CD as a burnable ISO 9660 image (Joliet and Rock Ridge names, an "
+      "autorun.inf that starts the viewer); needs xorriso");
+  build->add_option("--label", b.Label, "Volume label of the image (default KELVORA)")
+      ->needs(iso);
 
   std::vector<char*> args;
   for (const std::string& a : platform.arguments()) args.push_back(const_cast<char*>(a.c_str()));

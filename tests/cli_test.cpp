@@ -357,6 +357,8 @@ TEST_F(Tool, ImageMistakesAreSaidPlainly) {
        "is an ISO image; the xorriso program is needed for ISO images: install the xorriso "
        "package"},
       {{"list", (dir / "cut.iso").string()}, "", 3, "xorriso could not read the image"},
+      {{"build", src().string(), "-o", (dir / "e").string(), "--label", "ALONE"}, "", 2,
+       "--label requires --iso"},
   };
   for (const Case& c : cases) {
     const ToolRun r = test::run_tool(c.args, "", c.prefix);
@@ -367,6 +369,7 @@ TEST_F(Tool, ImageMistakesAreSaidPlainly) {
   EXPECT_FALSE(fs::exists(dir / "b"));
   EXPECT_FALSE(fs::exists(dir / "c"));
   EXPECT_FALSE(fs::exists(dir / "d"));
+  EXPECT_FALSE(fs::exists(dir / "e"));
 }
 
 }  // namespace
