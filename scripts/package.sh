@@ -9,7 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/common.sh
 
-ensure_packages cmake make g++ libcli11-dev python3 help2man dpkg-dev file \
+# GoogleTest's sources: the Windows build's configuration takes them for its
+# Wine tests.
+ensure_packages cmake make g++ libcli11-dev libgtest-dev python3 help2man dpkg-dev file \
   g++-mingw-w64-i686 binutils-mingw-w64-i686
 
 out=$PWD/build/packages
