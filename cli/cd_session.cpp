@@ -110,7 +110,7 @@ int find_viewer_file(const std::string& cd, std::string& path) {
   return EXIT_ALL_DONE;
 }
 
-int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
+int open_cd(const CdOptions& options, bool unlock, CdSession& session, ImageNeeds needs) {
   session.Codepage = options.Codepage;
   std::string cd = options.Cd;
   if (is_iso_image(cd)) {
@@ -118,7 +118,7 @@ int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
       std::fprintf(stderr, "kelvora: %s is an ISO image; %s\n", cd.c_str(), missing->c_str());
       return EXIT_USAGE;
     }
-    const std::string error = session.Image.open(cd);
+    const std::string error = session.Image.open(cd, needs);
     if (!error.empty()) {
       std::fprintf(stderr, "kelvora: %s\n", error.c_str());
       return EXIT_DAMAGED;

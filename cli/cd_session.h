@@ -36,8 +36,10 @@ struct CdSession {
 int find_viewer_file(const std::string& cd, std::string& path);
 
 // Loads the viewer file and the catalogue and, when unlock is set and the
-// CD has a password, asks for it and checks it.  Returns an exit code.
-int open_cd(const CdOptions& options, bool unlock, CdSession& session);
+// CD has a password, asks for it and checks it.  Of an ISO image only the
+// files needed are copied out.  Returns an exit code.
+int open_cd(const CdOptions& options, bool unlock, CdSession& session,
+            ImageNeeds needs = ImageNeeds::AllFiles);
 
 // Installs the tool's message handler: each box as one line on stderr,
 // its text converted from the code page.

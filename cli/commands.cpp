@@ -54,12 +54,12 @@ int run_info(const CdOptions& options) {
   CdSession s;
   // The totals are shown only once the password gate is passed.
   const bool has_password_option = options.Password || options.PasswordFile;
-  int code = open_cd(options, false, s);
+  int code = open_cd(options, false, s, ImageNeeds::ViewerFile);
   if (code) return code;
   const bool has_password = (s.Viewer.Settings.Flags & FLAG_PASSWORD) != 0;
   if (has_password && has_password_option) {
     CdSession unlocked;
-    code = open_cd(options, true, unlocked);
+    code = open_cd(options, true, unlocked, ImageNeeds::ViewerFile);
     if (code) return code;
     s.Unlocked = true;
   }
@@ -93,7 +93,7 @@ int run_info(const CdOptions& options) {
 
 int run_list(const CdOptions& options, bool json) {
   CdSession s;
-  if (int code = open_cd(options, true, s)) return code;
+  if (int code = open_cd(options, true, s, ImageNeeds::ViewerFile)) return code;
   const Catalogue& c = s.Cat;
   if (json) {
     std::string out = "{\"totals\":{\"bytes\":" + std::to_string(c.Totals.CdBytes) +

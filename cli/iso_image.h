@@ -29,6 +29,10 @@ std::optional<std::string> xorriso_missing();
 std::string write_iso_image(const std::string& directory, const std::string& image,
                             const std::string& label);
 
+// What a command needs of an image: the viewer file alone (info, list), or
+// every file (extract, test).
+enum class ImageNeeds { ViewerFile, AllFiles };
+
 // A copy of an image's files in a fresh temporary directory, removed with
 // everything in it when the copy ends.
 class ImageCopy {
@@ -42,14 +46,15 @@ class ImageCopy {
   ImageCopy(const ImageCopy&) = delete;
   ImageCopy& operator=(const ImageCopy&) = delete;
 
-  // Copies the files of image; an empty text on success, else what went
-  // wrong.
-  std::string open(const std::string& image);
+  // Copies the files of image that are needed; an empty text on success,
+  // else what went wrong.
+  std::string open(const std::string& image, ImageNeeds needs);
   // The directory that holds the image's files.
   std::string files() const { return directory_.empty() ? "" : directory_ + "/cd"; }
 
  private:
   void remove();
+  bool copy_viewer_files(const std::string& image);
   std::string directory_;
 };
 

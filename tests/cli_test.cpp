@@ -310,24 +310,58 @@ TEST_F(Tool, BuildWritesABurnableImageThatReadsLikeTheFolder) {
                                       "autorun.inf", "viewer.exe"}));
 
   // The tool reads the image in place of the folder, and leaves no copy of
-  // its files in the temporary directory.
+  // its files in the temporary directory.  xorriso is run through a script
+  // that records what is copied out of the image: list and info take the
+  // viewer file alone.
   const fs::path temp = dir / "tmp";
   fs::create_directories(temp);
-  const std::string in_temp = "TMPDIR=" + test::shell_quoted(temp.string()) + " ";
+  test::write_file(dir / "bin" / "xorriso",
+                   "#!/bin/sh\necho \"$*\" >> " + test::shell_quoted((dir / "calls").string()) +
+                       "\nPATH=\"$REAL_PATH\" exec xorriso \"$@\"\n");
+  fs::permissions(dir / "bin" / "xorriso", fs::perms::owner_all);
+  const std::string in_temp = "TMPDIR=" + test::shell_quoted(temp.string()) +
+                              " REAL_PATH=\"$PATH\" PATH=" +
+                              test::shell_quoted((dir / "bin").string()) + ":\"$PATH\" ";
+  const auto copies = [&] {
+    std::vector<std::string> lines;
+    const auto bytes = fs::exists(dir / "calls") ? test::read_file(dir / "calls")
+                                                 : std::vector<std::uint8_t>{};
+    std::string line;
+    for (char c : bytes) {
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      // "... -extract ISO_PATH DISK_PATH": the path in the image.
+      const std::size_t at = line.find(" -extract ");
+      if (at != std::string::npos) {
+        const std::size_t start = at + 10;
+        lines.push_back(line.substr(start, line.find(' ', start) - start));
+      }
+      line.clear();
+    }
+    fs::remove(dir / "calls");
+    return lines;
+  };
   const ToolRun x = test::run_tool(
       {"extract", image.string(), "-d", (dir / "out").string(), "-q", "--password", "Right"},
       "", in_temp);
   EXPECT_EQ(x.code, 0) << x.err;
   EXPECT_EQ(files_below(dir / "out" / "Kelvora"), files_below(src()));
+  const std::vector<std::string> everything{"/"}, viewer_alone{"/viewer.exe"};
+  EXPECT_EQ(copies(), everything);
   const ToolRun t = test::run_tool({"test", image.string(), "--password", "Right"}, "", in_temp);
   EXPECT_EQ(t.code, 0) << t.err;
   EXPECT_NE(t.out.find("5 files checked"), std::string::npos) << t.out;
+  EXPECT_EQ(copies(), everything);
   const ToolRun l = test::run_tool({"list", image.string(), "--password", "Right"}, "", in_temp);
   EXPECT_EQ(l.out, kelvora({"list", cd().string(), "--password", "Right"}).out);
+  EXPECT_EQ(copies(), viewer_alone);
   const ToolRun i = test::run_tool({"info", image.string()}, "", in_temp);
   EXPECT_NE(i.out.find("viewer file:    " + image.string() + ", viewer.exe ("),
             std::string::npos)
       << i.out;
+  EXPECT_EQ(copies(), viewer_alone);
   EXPECT_TRUE(fs::is_empty(temp));
 }
 
