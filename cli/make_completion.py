@@ -19,7 +19,9 @@ PLAIN_OPTIONS = {"--password", "--content-key", "--text", "--codepage", "--font-
                  "--label"}
 VALUE_TYPES = {"TEXT", "INT", "UINT", "FLOAT", "NUMBER", "PATH", "FILE", "DIR"}
 
-OPTION_LINE = re.compile(r"^\s+(-[^\s]+(?:\s+[A-Z][A-Z_]*)*)\s{2,}(.*)$")
+# "  -d,--directory TEXT   Target...", "  --label TEXT Needs: --iso   Volume..."
+OPTION_LINE = re.compile(
+    r"^\s+(-\S+(?:\s+(?:[A-Z][A-Z_]*|Needs:|Excludes:|-\S+))*)\s{2,}(.*)$")
 CHOICES = re.compile(r"^([a-z][a-z-]*(?:, [a-z][a-z-]*)+)(?: or X,Y)?$")
 
 
