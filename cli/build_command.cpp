@@ -7,7 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/iso_image.h"
 #include "cli/output.h"
+#include "cli/platform.h"
 #include "viewer/container/password.h"
 #include "viewer/base/codepage.h"
 #include "writer/writer.h"
@@ -183,17 +185,48 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
   return cd;
 }
 
+// The autorun.inf beside the viewer, then the image of the whole folder.
+void write_image(const BuildOptions& o, const std::string& label) {
+  const std::string autorun = autorun_text(o.ViewerName, label);
+  {
+    std::ofstream out(fs::path(o.Output) / "autorun.inf", std::ios::binary | std::ios::trunc);
+    out << autorun;
+    if (!out.flush()) throw WriterError("cannot write autorun.inf in " + o.Output);
+  }
+  const std::string error = write_iso_image(o.Output, *o.Iso, label);
+  if (!error.empty()) throw WriterError(error);
+}
+
 }  // namespace
 
 int run_build(const BuildOptions& options, const std::string& default_stub) {
+  if (!can_build_cds()) {
+    std::fprintf(stderr,
+                 "kelvora: CDs are built on Linux and macOS; on Windows this tool reads, "
+                 "tests and extracts them\n");
+    return EXIT_USAGE;
+  }
   try {
     if (options.WebPage && !fs::is_regular_file(*options.WebPage))
       throw UsageError("cannot read " + *options.WebPage);
+    std::optional<std::string> label;
+    if (options.Iso) {
+      label = volume_label(options.Label);
+      if (!label)
+        throw UsageError("the label takes 1 to 32 letters, digits and underscores: " +
+                         options.Label);
+      if (auto missing = xorriso_missing()) throw UsageError(*missing);
+      const std::string image = absolute_path(*options.Iso);
+      const std::string folder = absolute_path(options.Output) + "/";
+      if (image.compare(0, folder.size(), folder) == 0 || fs::is_directory(image))
+        throw UsageError("the image file must lie outside the CD's folder: " + *options.Iso);
+    }
     const CdDescription cd = describe(options, default_stub);
     const WrittenCd written = write_cd(cd, options.Output);
     if (options.WebPage)
       fs::copy_file(*options.WebPage, fs::path(options.Output) / "kelvora-viewer.html",
                     fs::copy_options::overwrite_existing);
+    if (label) write_image(options, *label);
     std::uint32_t files = 0, folders = 0;
     std::uint64_t bytes = 0;
     for (const WriterItem& item : cd.Items) {
@@ -208,6 +241,9 @@ int run_build(const BuildOptions& options, const std::string& default_stub) {
                 written.DataFiles.size() == 1 ? "file" : "files", files,
                 files == 1 ? "file" : "files", human_bytes(bytes).c_str(), folders,
                 folders == 1 ? "folder" : "folders", cd.Password ? ", with a password" : "");
+    if (label)
+      std::printf("Wrote the image %s (%s), labelled %s.\n", options.Iso->c_str(),
+                  human_bytes(fs::file_size(*options.Iso)).c_str(), label->c_str());
     return EXIT_ALL_DONE;
   } catch (const UsageError& error) {
     std::fprintf(stderr, "kelvora: %s\n", error.what());

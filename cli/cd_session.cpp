@@ -1,12 +1,12 @@
 #include "cli/cd_session.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/platform.h"
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
 #include "viewer/container/find_viewer.h"
@@ -14,41 +14,12 @@
 #include "viewer/base/message_sink.h"
 #include "viewer/base/codepage.h"
 
-#if !defined(_WIN32)
-#include <termios.h>
-#include <unistd.h>
-#endif
-
 namespace kelvora::cli {
-namespace fs = std::filesystem;
 namespace {
 
 std::string strip_line_end(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
-}
-
-// Reads a password without echo from the terminal.
-std::optional<std::string> prompt_password() {
-#if defined(_WIN32)
-  return std::nullopt;
-#else
-  if (!isatty(STDIN_FILENO)) return std::nullopt;
-  std::fprintf(stderr, "Enter password: ");
-  std::fflush(stderr);
-  termios old_mode{};
-  const bool have_mode = tcgetattr(STDIN_FILENO, &old_mode) == 0;
-  if (have_mode) {
-    termios quiet = old_mode;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  std::string line;
-  std::getline(std::cin, line);
-  if (have_mode) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_mode);
-  std::fprintf(stderr, "\n");
-  return strip_line_end(line);
-#endif
 }
 
 std::optional<std::string> read_password(const CdOptions& options, int& code) {
@@ -59,18 +30,19 @@ std::optional<std::string> read_password(const CdOptions& options, int& code) {
     if (*options.PasswordFile == "-") {
       std::getline(std::cin, line);
     } else {
-      std::ifstream in(*options.PasswordFile, std::ios::binary);
+      FilePtr in = open_file(*options.PasswordFile, "rb");
       if (!in) {
         std::fprintf(stderr, "kelvora: cannot read the password file %s\n",
                      options.PasswordFile->c_str());
         code = EXIT_USAGE;
         return std::nullopt;
       }
-      std::getline(in, line);
+      for (int c = std::fgetc(in.get()); c != EOF && c != '\n'; c = std::fgetc(in.get()))
+        line += static_cast<char>(c);
     }
     return strip_line_end(line);
   }
-  if (auto typed = prompt_password()) return typed;
+  if (auto typed = read_hidden_line("Enter password: ")) return strip_line_end(*typed);
   std::fprintf(stderr,
                "kelvora: this CD has a password: give --password, --password-file or "
                "type it at a terminal\n");
@@ -95,12 +67,15 @@ void install_message_handler(const std::string& codepage) {
 }
 
 int find_viewer_file(const std::string& cd, std::string& path) {
-  std::error_code error;
-  if (!fs::is_directory(cd, error)) {
-    if (!fs::exists(cd, error)) {
-      std::fprintf(stderr, "kelvora: %s does not exist\n", cd.c_str());
-      return EXIT_USAGE;
-    }
+  const PathKind kind = path_kind(cd);
+  if (kind == PathKind::Missing) {
+    std::fprintf(stderr, "kelvora: %s does not exist\n", cd.c_str());
+    return EXIT_USAGE;
+  }
+  // A link to a directory counts as the directory.
+  const bool directory = kind == PathKind::Directory ||
+                         (kind == PathKind::Link && !is_regular_file(cd) && list_directory(cd));
+  if (!directory) {
     path = cd;
     return EXIT_ALL_DONE;
   }
@@ -119,11 +94,24 @@ int find_viewer_file(const std::string& cd, std::string& path) {
   return EXIT_ALL_DONE;
 }
 
-int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
+int open_cd(const CdOptions& options, bool unlock, CdSession& session, ImageNeeds needs) {
   session.Codepage = options.Codepage;
+  std::string cd = options.Cd;
+  if (is_iso_image(cd)) {
+    if (auto missing = xorriso_missing()) {
+      std::fprintf(stderr, "kelvora: %s is an ISO image; %s\n", cd.c_str(), missing->c_str());
+      return EXIT_USAGE;
+    }
+    const std::string error = session.Image.open(cd, needs);
+    if (!error.empty()) {
+      std::fprintf(stderr, "kelvora: %s\n", error.c_str());
+      return EXIT_DAMAGED;
+    }
+    cd = session.Image.files();
+  }
   std::string path;
-  if (int code = find_viewer_file(options.Cd, path)) return code;
-  if (!load_viewer_file(fs::absolute(path).string(), session.Viewer)) return EXIT_DAMAGED;
+  if (int code = find_viewer_file(cd, path)) return code;
+  if (!load_viewer_file(absolute_path(path), session.Viewer)) return EXIT_DAMAGED;
   if (!load_catalogue(session.Viewer, session.Cat)) return EXIT_DAMAGED;
   session.Damaged = session.Cat.Entries.size() < session.Viewer.Trailer.ItemCount;
 

@@ -5,13 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "cli/iso_image.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/viewer_file.h"
 
 namespace kelvora::cli {
 
 struct CdOptions {
-  std::string Cd;                        // viewer file or its directory
+  std::string Cd;                        // viewer file, its directory or an ISO image
   std::optional<std::string> Password;   // --password
   std::optional<std::string> PasswordFile;  // --password-file ("-": stdin)
   std::string Codepage = "windows-1252";
@@ -23,6 +24,7 @@ struct CdSession {
   bool Damaged = false;   // the catalogue stopped before ItemCount records
   bool Unlocked = false;  // the password gate was passed (or there is none)
   std::string Codepage;
+  ImageCopy Image;        // the files of an ISO image given in place of the CD
 
   // A stored 8-bit text in UTF-8.
   std::string utf8(const std::string& text) const;
@@ -34,8 +36,10 @@ struct CdSession {
 int find_viewer_file(const std::string& cd, std::string& path);
 
 // Loads the viewer file and the catalogue and, when unlock is set and the
-// CD has a password, asks for it and checks it.  Returns an exit code.
-int open_cd(const CdOptions& options, bool unlock, CdSession& session);
+// CD has a password, asks for it and checks it.  Of an ISO image only the
+// files needed are copied out.  Returns an exit code.
+int open_cd(const CdOptions& options, bool unlock, CdSession& session,
+            ImageNeeds needs = ImageNeeds::AllFiles);
 
 // Installs the tool's message handler: each box as one line on stderr,
 // its text converted from the code page.

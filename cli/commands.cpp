@@ -3,19 +3,18 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <unordered_map>
 
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/platform.h"
 #include "viewer/catalogue/file_list.h"
 #include "viewer/catalogue/properties.h"
 #include "viewer/extract/engine.h"
 #include "viewer/base/codepage.h"
 
 namespace kelvora::cli {
-namespace fs = std::filesystem;
 namespace {
 
 const char* kind_name(const CryptItem& item) {
@@ -55,18 +54,23 @@ int run_info(const CdOptions& options) {
   CdSession s;
   // The totals are shown only once the password gate is passed.
   const bool has_password_option = options.Password || options.PasswordFile;
-  int code = open_cd(options, false, s);
+  int code = open_cd(options, false, s, ImageNeeds::ViewerFile);
   if (code) return code;
   const bool has_password = (s.Viewer.Settings.Flags & FLAG_PASSWORD) != 0;
   if (has_password && has_password_option) {
     CdSession unlocked;
-    code = open_cd(options, true, unlocked);
+    code = open_cd(options, true, unlocked, ImageNeeds::ViewerFile);
     if (code) return code;
     s.Unlocked = true;
   }
   const VIEWER_TRAILER& t = s.Viewer.Trailer;
   const VIEWER_SETTINGS& st = s.Viewer.Settings;
-  std::printf("viewer file:    %s (%llu bytes)\n", s.Viewer.ViewerPath.c_str(),
+  // A viewer file copied out of an image is named by the image.
+  std::string viewer_path = s.Viewer.ViewerPath;
+  const std::string image_files = s.Image.files();
+  if (!image_files.empty() && viewer_path.rfind(image_files + "/", 0) == 0)
+    viewer_path = options.Cd + ", " + viewer_path.substr(image_files.size() + 1);
+  std::printf("viewer file:    %s (%llu bytes)\n", viewer_path.c_str(),
               static_cast<unsigned long long>(s.Viewer.FileLength));
   std::printf("program image:  %u bytes\n", t.StubSize);
   std::printf("catalogue:      %u bytes, %u records\n", t.CatalogueSize, t.ItemCount);
@@ -89,7 +93,7 @@ int run_info(const CdOptions& options) {
 
 int run_list(const CdOptions& options, bool json) {
   CdSession s;
-  if (int code = open_cd(options, true, s)) return code;
+  if (int code = open_cd(options, true, s, ImageNeeds::ViewerFile)) return code;
   const Catalogue& c = s.Cat;
   if (json) {
     std::string out = "{\"totals\":{\"bytes\":" + std::to_string(c.Totals.CdBytes) +
@@ -168,8 +172,7 @@ int run_extract(const CdOptions& options, const std::string& directory,
     }
   }
 
-  std::error_code error;
-  const std::string target = fs::absolute(directory, error).lexically_normal().string();
+  const std::string target = absolute_path(directory);
   Extractor x(s.Viewer, c, s.Viewer.Settings.content_key());
   x.LocalText = [&s](const std::string& text) { return s.utf8(text); };
   x.ExportAborted = &Interrupted;

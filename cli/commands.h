@@ -45,6 +45,8 @@ struct BuildOptions {
   std::string ViewerName = "viewer.exe";
   std::uint64_t MaxDataFile = 0;
   std::string Codepage = "windows-1252";
+  std::optional<std::string> Iso;   // also write the CD as this ISO image
+  std::string Label = "KELVORA";    // the image's volume label
 };
 
 int run_build(const BuildOptions& options, const std::string& default_stub);

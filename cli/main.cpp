@@ -2,10 +2,14 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/cd_session.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/platform.h"
+#include "kelvora_version.h"
 #include "viewer/container/stored_values.h"
 
 #ifndef KELVORA_DEFAULT_STUB
@@ -23,7 +27,10 @@ constexpr const char* kFooter =
     "  4  password missing or wrong\n";
 
 void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
-  command->add_option("CD", cd.Cd, "The viewer file, or the directory that holds it")
+  command->add_option("CD", cd.Cd,
+                      "The viewer file, the directory that holds it, or an ISO image of the "
+                      "CD (read with xorriso, which copies the files needed to a temporary "
+                      "folder)")
       ->required();
   command->add_option("--password", cd.Password, "The CD's password");
   command->add_option("--password-file", cd.PasswordFile,
@@ -36,12 +43,14 @@ void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
 
 int main(int argc, char** argv) {
   using namespace kelvora::cli;
+  const ToolPlatform platform(argc, argv);
   kelvora::unscramble_stored_values();
 
-  CLI::App app{"kelvora: read, verify, extract and build Kelvora encrypted CDs"};
+  CLI::App app{"kelvora: read, verify, extract and build Kelvora encrypted CDs", "kelvora"};
   app.footer(kFooter);
   app.require_subcommand(1);
-  app.set_version_flag("--version", "kelvora 1.0.0");
+  app.set_version_flag("--version", "kelvora " KELVORA_VERSION);
+  app.set_help_all_flag("--help-all", "Print the help of every command");
 
   CdOptions cd;
   auto* info = app.add_subcommand("info", "Show the viewer file's regions, flags and totals");
@@ -106,9 +115,17 @@ int main(int argc, char** argv) {
   build->add_option("--web", b.WebPage,
                     "Put this web page on the CD as kelvora-viewer.html, the reader "
                     "for systems without the viewer");
+  auto* iso = build->add_option(
+      "--iso", b.Iso,
+      "Also write the CD as a burnable ISO 9660 image (Joliet and Rock Ridge names, an "
+      "autorun.inf that starts the viewer); needs xorriso");
+  build->add_option("--label", b.Label, "Volume label of the image (default KELVORA)")
+      ->needs(iso);
 
+  std::vector<char*> args;
+  for (const std::string& a : platform.arguments()) args.push_back(const_cast<char*>(a.c_str()));
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), args.data());
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? EXIT_ALL_DONE : EXIT_USAGE;

@@ -9,7 +9,8 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core
+  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core \
+  xorriso help2man dpkg-dev unzip
 
 ensure_wine32
 ensure_locales ru_RU.UTF-8 ja_JP.UTF-8
@@ -30,10 +31,12 @@ cmake --preset mingw-i686
 cmake --build --preset mingw-i686 -j"$(build_jobs)"
 bash scripts/check_pe.sh pe32 build/mingw-i686/viewer/viewer.exe \
   build/mingw-i686/uninstaller/uninstaller.exe
+bash scripts/check_pe.sh pe32 --console build/mingw-i686/cli/kelvora.exe
 cmake --preset mingw-x64
 cmake --build --preset mingw-x64 -j"$(build_jobs)"
 bash scripts/check_pe.sh pe32+ build/mingw-x64/viewer/viewer.exe \
   build/mingw-x64/uninstaller/uninstaller.exe
+bash scripts/check_pe.sh pe32+ --console build/mingw-x64/cli/kelvora.exe
 
 echo "== Windows programs under Wine: i686 (the deliverable), then x86_64; screenshots in build/test-screenshots"
 ctest --preset mingw-i686 --timeout 400
@@ -41,6 +44,10 @@ ctest --preset mingw-x64 --timeout 400
 
 echo "== Web page in a browser (Playwright in Debian's chromium); screenshots in build/test-screenshots/web-*.png"
 bash web/tests/run.sh
+
+echo "== Packages: .deb, .tar.gz and .zip into build/packages, then installed and checked"
+bash scripts/package.sh
+bash scripts/check_packages.sh
 
 echo "== Fuzzing, a short run of every target"
 bash tests/fuzz/run "${KELVORA_FUZZ_SECONDS:-15}"

@@ -1,11 +1,14 @@
 // End-to-end runs of the kelvora tool on writer-built CDs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "kelvora_version.h"
 #include "viewer/base/little_endian.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_runner.h"
@@ -142,6 +145,30 @@ TEST_F(Tool, ThePasswordGateHoldsForListExtractAndTest) {
   EXPECT_NE(info.out.find("(give the password to see them)"), std::string::npos);
 }
 
+TEST_F(Tool, APasswordTypedAtATerminalIsNotShown) {
+#if defined(KELVORA_TOOL_UNDER_WINE)
+  GTEST_SKIP() << "under Wine: the tool reads a Wine console, not the Unix terminal";
+#endif
+  ASSERT_EQ(build({"--password", "Sesame-42"}).code, 0);
+  // On a pseudo-terminal: the helper waits for the prompt, then types.
+  const std::string command = "python3 " + test::shell_quoted(PROJECT_SOURCE_DIR
+                              "/tests/support/answer_prompt.py") +
+                              " 'Enter password: ' Sesame-42 " +
+                              test::shell_quoted(KELVORA_BINARY) + " list " +
+                              test::shell_quoted(cd().string()) + " </dev/null";
+  ToolRun r;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
+  const int status = pclose(pipe);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("Enter password: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 Folders - 5 Files"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Sesame"), std::string::npos) << r.out;
+}
+
 TEST_F(Tool, DamagedCdsAndUsageErrorsGiveTheirExitCodes) {
   ASSERT_EQ(build().code, 0);
   const fs::path viewer = cd() / "viewer.exe";
@@ -233,6 +260,168 @@ TEST_F(Tool, InfoDecodesTheSettings) {
         "text flags:     0x10 text-bottom", "password:       no", "licence text:   yes",
         "totals:         2097172 Bytes - 2048.02 KB - 2.00 MB - 2 Folders - 5 Files"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST_F(Tool, VersionIsTheProjectsVersion) {
+  const ToolRun r = kelvora({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "kelvora " KELVORA_VERSION "\n");
+}
+
+// The names of the root directory of an image's Joliet tree, read from its
+// volume descriptors; empty when it has none.
+std::vector<std::string> joliet_root_names(const fs::path& image) {
+  const auto bytes = test::read_file(image);
+  const auto le32 = [&](std::size_t at) { return read_le32(&bytes[at]); };
+  std::vector<std::string> names;
+  for (std::size_t sector = 16; (sector + 1) * 2048 <= bytes.size(); ++sector) {
+    const std::size_t d = sector * 2048;
+    if (bytes[d] == 255) break;
+    const bool joliet = bytes[d] == 2 && bytes[d + 88] == '%' && bytes[d + 89] == '/' &&
+                        (bytes[d + 90] == '@' || bytes[d + 90] == 'C' || bytes[d + 90] == 'E');
+    if (!joliet) continue;
+    const std::size_t root = std::size_t{le32(d + 156 + 2)} * 2048;
+    const std::size_t end = root + le32(d + 156 + 10);
+    for (std::size_t r = root; r < end && r < bytes.size() && bytes[r] != 0; r += bytes[r]) {
+      const std::size_t length = bytes[r + 32];
+      if (length == 1) continue;  // "." and ".."
+      std::string name;         // UCS-2, big-endian; ASCII names here
+      for (std::size_t i = 0; i + 1 < length; i += 2) name += static_cast<char>(bytes[r + 33 + i + 1]);
+      names.push_back(name);
+    }
+    break;
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool have_xorriso() { return std::system("xorriso -version >/dev/null 2>&1") == 0; }
+
+#if defined(KELVORA_TOOL_UNDER_WINE)
+#define SKIP_UNDER_WINE(why) GTEST_SKIP() << "under Wine: " << why
+#else
+#define SKIP_UNDER_WINE(why) (void)0
+#endif
+
+TEST_F(Tool, BuildWritesABurnableImageThatReadsLikeTheFolder) {
+  SKIP_UNDER_WINE("on Windows an image is mounted by the system, not read by the tool");
+  if (!have_xorriso()) GTEST_FAIL() << "xorriso is not installed (apt install xorriso)";
+  const fs::path image = dir / "photos.iso";
+  const ToolRun b = build({"--password", "Right", "--max-data-file", "1000000", "--iso",
+                           image.string(), "--label", "photos_2026"});
+  ASSERT_EQ(b.code, 0) << b.err;
+  EXPECT_NE(b.out.find("labelled PHOTOS_2026"), std::string::npos) << b.out;
+  EXPECT_EQ(test::read_file(cd() / "autorun.inf"),
+            test::bytes_of("[autorun]\r\nopen=viewer.exe\r\nicon=viewer.exe,0\r\n"
+                           "label=PHOTOS_2026\r\n"));
+
+  // Read back by xorriso through Rock Ridge: every file of the folder.
+  const fs::path back = dir / "back";
+  ASSERT_EQ(std::system(("xorriso -osirrox on -indev " + test::shell_quoted(image.string()) +
+                         " -extract / " + test::shell_quoted(back.string()) + " >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  EXPECT_EQ(files_below(back), files_below(cd()));
+  // The Joliet tree that Windows reads holds the names as they are.
+  EXPECT_EQ(joliet_root_names(image),
+            (std::vector<std::string>{"KELVORA1.DAT", "KELVORA2.DAT", "KELVORA3.DAT",
+                                      "autorun.inf", "viewer.exe"}));
+
+  // The tool reads the image in place of the folder, and leaves no copy of
+  // its files in the temporary directory.  xorriso is run through a script
+  // that records what is copied out of the image: list and info take the
+  // viewer file alone.
+  const fs::path temp = dir / "tmp";
+  fs::create_directories(temp);
+  test::write_file(dir / "bin" / "xorriso",
+                   "#!/bin/sh\necho \"$*\" >> " + test::shell_quoted((dir / "calls").string()) +
+                       "\nPATH=\"$REAL_PATH\" exec xorriso \"$@\"\n");
+  fs::permissions(dir / "bin" / "xorriso", fs::perms::owner_all);
+  const std::string in_temp = "TMPDIR=" + test::shell_quoted(temp.string()) +
+                              " REAL_PATH=\"$PATH\" PATH=" +
+                              test::shell_quoted((dir / "bin").string()) + ":\"$PATH\" ";
+  const auto copies = [&] {
+    std::vector<std::string> lines;
+    const auto bytes = fs::exists(dir / "calls") ? test::read_file(dir / "calls")
+                                                 : std::vector<std::uint8_t>{};
+    std::string line;
+    for (char c : bytes) {
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      // "... -extract ISO_PATH DISK_PATH": the path in the image.
+      const std::size_t at = line.find(" -extract ");
+      if (at != std::string::npos) {
+        const std::size_t start = at + 10;
+        lines.push_back(line.substr(start, line.find(' ', start) - start));
+      }
+      line.clear();
+    }
+    fs::remove(dir / "calls");
+    return lines;
+  };
+  const ToolRun x = test::run_tool(
+      {"extract", image.string(), "-d", (dir / "out").string(), "-q", "--password", "Right"},
+      "", in_temp);
+  EXPECT_EQ(x.code, 0) << x.err;
+  EXPECT_EQ(files_below(dir / "out" / "Kelvora"), files_below(src()));
+  const std::vector<std::string> everything{"/"}, viewer_alone{"/viewer.exe"};
+  EXPECT_EQ(copies(), everything);
+  const ToolRun t = test::run_tool({"test", image.string(), "--password", "Right"}, "", in_temp);
+  EXPECT_EQ(t.code, 0) << t.err;
+  EXPECT_NE(t.out.find("5 files checked"), std::string::npos) << t.out;
+  EXPECT_EQ(copies(), everything);
+  const ToolRun l = test::run_tool({"list", image.string(), "--password", "Right"}, "", in_temp);
+  EXPECT_EQ(l.out, kelvora({"list", cd().string(), "--password", "Right"}).out);
+  EXPECT_EQ(copies(), viewer_alone);
+  const ToolRun i = test::run_tool({"info", image.string()}, "", in_temp);
+  EXPECT_NE(i.out.find("viewer file:    " + image.string() + ", viewer.exe ("),
+            std::string::npos)
+      << i.out;
+  EXPECT_EQ(copies(), viewer_alone);
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST_F(Tool, ImageMistakesAreSaidPlainly) {
+  SKIP_UNDER_WINE("on Windows an image is mounted by the system, not read by the tool");
+  if (!have_xorriso()) GTEST_FAIL() << "xorriso is not installed (apt install xorriso)";
+  const fs::path image = dir / "cd.iso";
+  ASSERT_EQ(build({"--iso", image.string()}).code, 0);
+  auto cut = test::read_file(image);
+  cut.resize(40000);
+  test::write_file(dir / "cut.iso", cut);
+  struct Case {
+    std::vector<std::string> args;
+    std::string prefix;
+    int code;
+    std::string message;
+  } cases[] = {
+      {{"build", src().string(), "-o", (dir / "b").string(), "--iso", (dir / "b.iso").string(),
+        "--label", "two words"},
+       "", 2, "the label takes 1 to 32 letters, digits and underscores: two words"},
+      {{"build", src().string(), "-o", (dir / "c").string(), "--iso",
+        (dir / "c" / "in.iso").string()},
+       "", 2, "the image file must lie outside the CD's folder"},
+      {{"build", src().string(), "-o", (dir / "d").string(), "--iso", (dir / "d.iso").string()},
+       "PATH=/nonexistent ", 2, "install the xorriso package"},
+      {{"list", image.string()}, "PATH=/nonexistent ", 2,
+       "is an ISO image; the xorriso program is needed for ISO images: install the xorriso "
+       "package"},
+      {{"list", (dir / "cut.iso").string()}, "", 3, "xorriso could not read the image"},
+      {{"build", src().string(), "-o", (dir / "e").string(), "--label", "ALONE"}, "", 2,
+       "--label requires --iso"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun r = test::run_tool(c.args, "", c.prefix);
+    EXPECT_EQ(r.code, c.code) << c.args[0] << " " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // Nothing is written when the image cannot be.
+  EXPECT_FALSE(fs::exists(dir / "b"));
+  EXPECT_FALSE(fs::exists(dir / "c"));
+  EXPECT_FALSE(fs::exists(dir / "d"));
+  EXPECT_FALSE(fs::exists(dir / "e"));
 }
 
 }  // namespace
