@@ -55,14 +55,34 @@ bool parse_point(const std::string& text, std::int32_t& x, std::int32_t& y) {
   return true;
 }
 
-std::uint32_t placement(const std::string& value, const std::vector<std::pair<const char*, std::uint32_t>>& table,
-                        const char* what) {
-  for (const auto& [name, bit] : table)
-    if (value == name) return bit;
+// The bit of a placement option: the names are those of the flag table with
+// their prefix taken off ("top-left" for "background-top-left"), among the
+// bits that place; "stretched" stands for none of them.
+std::uint32_t placement(const std::string& value, std::span<const FlagName> table,
+                        const std::string& prefix, std::uint32_t bits, const char* what,
+                        bool stretched = false) {
+  std::vector<std::pair<std::string, std::uint32_t>> choices;
+  if (stretched) choices.emplace_back("stretched", 0);
+  for (const FlagName& flag : table)
+    if ((flag.Bit & bits) && std::string_view(flag.Name).starts_with(prefix))
+      choices.emplace_back(flag.Name + prefix.size(), flag.Bit);
   std::string names;
-  for (const auto& [name, bit] : table) names += std::string(names.empty() ? "" : ", ") + name;
+  for (const auto& [name, bit] : choices) {
+    if (value == name) return bit;
+    names += (names.empty() ? "" : ", ") + name;
+  }
   throw UsageError(std::string("unknown ") + what + " '" + value + "' (one of: " + names + ")");
 }
+
+constexpr std::uint32_t BACKGROUND_PLACES =
+    FLAG_BACKGROUND_TILED | FLAG_BACKGROUND_QUARTERS | FLAG_BACKGROUND_TOP_LEFT |
+    FLAG_BACKGROUND_TOP | FLAG_BACKGROUND_BOTTOM_LEFT | FLAG_BACKGROUND_BOTTOM |
+    FLAG_BACKGROUND_CENTRED;
+constexpr std::uint32_t LOGO_PLACES = FLAG_LOGO_TOP_LEFT | FLAG_LOGO_TOP |
+                                      FLAG_LOGO_BOTTOM_LEFT | FLAG_LOGO_BOTTOM |
+                                      FLAG_LOGO_CENTRED;
+constexpr std::uint32_t TEXT_PLACES =
+    TEXT_TOP_LEFT | TEXT_TOP | TEXT_BOTTOM_LEFT | TEXT_BOTTOM | TEXT_CENTRED;
 
 std::string stored(const std::string& utf8, const std::string& codepage, const char* what) {
   auto text = from_utf8(utf8, codepage);
@@ -90,13 +110,9 @@ std::string random_key() {
   return key;
 }
 
-CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
-  CdDescription cd = describe_directory(o.Source, o.Codepage);
-  VIEWER_SETTINGS& s = cd.Settings;
-  s.BackColour = 0x00000000;
-  s.TextColour = 0x00FFFFFF;
-  s.FontHeight = o.FontHeight;
-
+// The program image, and the password or the content key.
+void describe_stub_and_key(const BuildOptions& o, const std::string& default_stub,
+                           CdDescription& cd) {
   if (o.Stub) {
     cd.Stub = read_all(*o.Stub);
   } else if (!default_stub.empty() && fs::exists(default_stub)) {
@@ -117,23 +133,20 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
     if (cd.Password->size() > MAX_PASSWORD_LENGTH)
       throw UsageError("the password is longer than 254 characters");
   } else {
-    set_content_key(s, o.ContentKey ? stored(*o.ContentKey, o.Codepage, "content key")
-                                    : random_key());
+    set_content_key(cd.Settings, o.ContentKey ? stored(*o.ContentKey, o.Codepage, "content key")
+                                              : random_key());
   }
-  if (o.Licence) cd.Licence = crlf(read_text(*o.Licence));
+}
 
+// The background and logo pictures with their placements, and the font.
+void describe_pictures(const BuildOptions& o, CdDescription& cd) {
+  VIEWER_SETTINGS& s = cd.Settings;
   if (o.Background) {
     cd.Background = read_all(*o.Background);
     s.BackgroundFile = ".\\" + stored(fs::path(*o.Background).filename().string(), o.Codepage,
                                       "background's name");
-    s.Flags |= placement(o.BackgroundMode,
-                         {{"stretched", 0}, {"tiled", FLAG_BACKGROUND_TILED},
-                          {"quarters", FLAG_BACKGROUND_QUARTERS},
-                          {"top-left", FLAG_BACKGROUND_TOP_LEFT}, {"top", FLAG_BACKGROUND_TOP},
-                          {"bottom-left", FLAG_BACKGROUND_BOTTOM_LEFT},
-                          {"bottom", FLAG_BACKGROUND_BOTTOM},
-                          {"centred", FLAG_BACKGROUND_CENTRED}},
-                         "background mode");
+    s.Flags |= placement(o.BackgroundMode, FLAG_NAMES, "background-", BACKGROUND_PLACES,
+                         "background mode", true);
   }
   if (o.Logo) {
     cd.Logo = read_all(*o.Logo);
@@ -142,11 +155,7 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
     if (parse_point(o.LogoPosition, s.LogoX, s.LogoY))
       s.Flags |= FLAG_LOGO_AT_XY;
     else
-      s.Flags |= placement(o.LogoPosition,
-                           {{"top-left", FLAG_LOGO_TOP_LEFT}, {"top", FLAG_LOGO_TOP},
-                            {"bottom-left", FLAG_LOGO_BOTTOM_LEFT}, {"bottom", FLAG_LOGO_BOTTOM},
-                            {"centred", FLAG_LOGO_CENTRED}},
-                           "logo position");
+      s.Flags |= placement(o.LogoPosition, FLAG_NAMES, "logo-", LOGO_PLACES, "logo position");
     if (o.LogoKey) {
       s.Flags |= FLAG_LOGO_TRANSPARENT;
       s.LogoKeyColour = parse_colour(*o.LogoKey);
@@ -158,17 +167,18 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
     s.FontFile = stored(fs::path(*o.Font).filename().string(), o.Codepage, "font's name");
     s.FontFace = stored(*o.FontFace, o.Codepage, "font face");
   }
+}
+
+// The start-screen text, its place, colours and shadow.
+void describe_text(const BuildOptions& o, VIEWER_SETTINGS& s) {
   if (o.Text || o.TextFile) {
     s.Flags |= FLAG_TEXT;
     s.ScreenText = stored(crlf(o.Text ? *o.Text : read_text(*o.TextFile)), o.Codepage, "text");
     if (s.ScreenText.size() >= SCREEN_TEXT_FIELD)
       throw UsageError("the start-screen text is longer than 2788 bytes");
     if (!parse_point(o.TextPosition, s.TextX, s.TextY))
-      s.TextFlags |= placement(o.TextPosition,
-                               {{"top-left", TEXT_TOP_LEFT}, {"top", TEXT_TOP},
-                                {"bottom-left", TEXT_BOTTOM_LEFT}, {"bottom", TEXT_BOTTOM},
-                                {"centred", TEXT_CENTRED}},
-                               "text position");
+      s.TextFlags |=
+          placement(o.TextPosition, TEXT_FLAG_NAMES, "text-", TEXT_PLACES, "text position");
   }
   if (o.TextColour) s.TextColour = parse_colour(*o.TextColour);
   if (o.BackColour) s.BackColour = parse_colour(*o.BackColour);
@@ -178,6 +188,18 @@ CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
     if (!parse_point(o.ShadowOffset, s.ShadowX, s.ShadowY))
       throw UsageError("--shadow-offset takes X,Y");
   }
+}
+
+CdDescription describe(const BuildOptions& o, const std::string& default_stub) {
+  CdDescription cd = describe_directory(o.Source, o.Codepage);
+  VIEWER_SETTINGS& s = cd.Settings;
+  s.BackColour = 0x00000000;
+  s.TextColour = 0x00FFFFFF;
+  s.FontHeight = o.FontHeight;
+  describe_stub_and_key(o, default_stub, cd);
+  if (o.Licence) cd.Licence = crlf(read_text(*o.Licence));
+  describe_pictures(o, cd);
+  describe_text(o, s);
   if (o.NoExport) s.Flags |= FLAG_NO_EXPORT;
   if (o.ClearRecent) s.Flags |= FLAG_CLEAR_RECENT;
   cd.MaxDataFile = o.MaxDataFile;

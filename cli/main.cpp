@@ -39,45 +39,8 @@ void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
                       "Code page of the CD's names (default windows-1252)");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using namespace kelvora::cli;
-  const ToolPlatform platform(argc, argv);
-  kelvora::unscramble_stored_values();
-
-  CLI::App app{"kelvora: read, verify, extract and build Kelvora encrypted CDs", "kelvora"};
-  app.footer(kFooter);
-  app.require_subcommand(1);
-  app.set_version_flag("--version", "kelvora " KELVORA_VERSION);
-  app.set_help_all_flag("--help-all", "Print the help of every command");
-
-  CdOptions cd;
-  auto* info = app.add_subcommand("info", "Show the viewer file's regions, flags and totals");
-  add_cd_options(info, cd);
-
-  bool json = false;
-  auto* list = app.add_subcommand("list", "List the CD's folders and files with their sizes");
-  add_cd_options(list, cd);
-  list->add_flag("--json", json, "Print every catalogue entry as one JSON object");
-
-  std::string directory = ".";
-  std::vector<std::string> paths;
-  bool quiet = false;
-  auto* extract = app.add_subcommand(
-      "extract", "Write decrypted files as the viewer's Export does (DIR/Kelvora/...)");
-  add_cd_options(extract, cd);
-  extract->add_option("PATH", paths,
-                      "Folders or files to extract, as kelvora list names them "
-                      "(Kelvora/Docs); default the whole CD");
-  extract->add_option("-d,--directory", directory, "Target directory (default: current)");
-  extract->add_flag("-q,--quiet", quiet, "No progress bar");
-
-  auto* test = app.add_subcommand(
-      "test", "Decipher every file without writing it and check every data file");
-  add_cd_options(test, cd);
-
-  BuildOptions b;
+// The build command and its many options.
+CLI::App* add_build_command(CLI::App& app, kelvora::cli::BuildOptions& b) {
   auto* build = app.add_subcommand("build", "Write a CD from a directory tree");
   build->add_option("SRC_DIR", b.Source, "The files and folders to put on the CD")->required();
   build->add_option("-o,--output", b.Output, "Directory for the viewer and data files")
@@ -121,6 +84,49 @@ int main(int argc, char** argv) {
       "autorun.inf that starts the viewer); needs xorriso");
   build->add_option("--label", b.Label, "Volume label of the image (default KELVORA)")
       ->needs(iso);
+  return build;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kelvora::cli;
+  const ToolPlatform platform(argc, argv);
+  kelvora::unscramble_stored_values();
+
+  CLI::App app{"kelvora: read, verify, extract and build Kelvora encrypted CDs", "kelvora"};
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "kelvora " KELVORA_VERSION);
+  app.set_help_all_flag("--help-all", "Print the help of every command");
+
+  CdOptions cd;
+  auto* info = app.add_subcommand("info", "Show the viewer file's regions, flags and totals");
+  add_cd_options(info, cd);
+
+  bool json = false;
+  auto* list = app.add_subcommand("list", "List the CD's folders and files with their sizes");
+  add_cd_options(list, cd);
+  list->add_flag("--json", json, "Print every catalogue entry as one JSON object");
+
+  std::string directory = ".";
+  std::vector<std::string> paths;
+  bool quiet = false;
+  auto* extract = app.add_subcommand(
+      "extract", "Write decrypted files as the viewer's Export does (DIR/Kelvora/...)");
+  add_cd_options(extract, cd);
+  extract->add_option("PATH", paths,
+                      "Folders or files to extract, as kelvora list names them "
+                      "(Kelvora/Docs); default the whole CD");
+  extract->add_option("-d,--directory", directory, "Target directory (default: current)");
+  extract->add_flag("-q,--quiet", quiet, "No progress bar");
+
+  auto* test = app.add_subcommand(
+      "test", "Decipher every file without writing it and check every data file");
+  add_cd_options(test, cd);
+
+  BuildOptions b;
+  auto* build = add_build_command(app, b);
 
   std::vector<char*> args;
   for (const std::string& a : platform.arguments()) args.push_back(const_cast<char*>(a.c_str()));
