@@ -65,9 +65,15 @@ int make_dir_below(const std::string& path, const std::string* trusted) {
   std::string result;
   std::size_t first = 0;
 #if defined(_WIN32)
-  // The first piece is the drive (C:) and is neither tested nor created.
-  result = pieces[0];
-  first = 1;
+  // The drive (C:) or the share (\\server\share) is neither tested nor
+  // created.
+  if (path.size() > 1 && is_separator(path[0]) && is_separator(path[1]) && pieces.size() > 1) {
+    result = std::string(2, PATH_SEPARATOR) + pieces[0] + PATH_SEPARATOR + pieces[1];
+    first = 2;
+  } else {
+    result = pieces[0];
+    first = 1;
+  }
 #endif
   for (std::size_t i = first; i < pieces.size(); ++i) {
 #if defined(_WIN32)
