@@ -37,7 +37,7 @@ void xor_indexed(const char* key, void* buffer, std::size_t count) noexcept;
 // processor's cache between the three steps.
 constexpr std::size_t COPY_BUFFER_SIZE = 1048676;
 constexpr std::size_t COPY_CHUNK_SIZE = 1048576;
-constexpr std::size_t COPY_PIECE_SIZE = 131072;
+constexpr std::size_t COPY_PIECE_SIZE = 262144;
 
 enum class CopyResult {
   Done,        // every byte read, deciphered and written
