@@ -23,15 +23,23 @@ inline void quiet_setup() {
   });
 }
 
-// A directory of this process's own, emptied by the caller as it likes.
+// A directory of this process's own, emptied by the caller as it likes and
+// removed when the fuzzer ends.
 inline const std::filesystem::path& scratch() {
-  static const std::filesystem::path dir = [] {
-    auto path = std::filesystem::temp_directory_path() /
-                ("kelvora-fuzz-" + std::to_string(static_cast<long long>(::getpid())));
-    std::filesystem::create_directories(path);
-    return path;
-  }();
-  return dir;
+  struct Scratch {
+    std::filesystem::path path;
+    Scratch()
+        : path(std::filesystem::temp_directory_path() /
+               ("kelvora-fuzz-" + std::to_string(static_cast<long long>(::getpid())))) {
+      std::filesystem::create_directories(path);
+    }
+    ~Scratch() {
+      std::error_code error;
+      std::filesystem::remove_all(path, error);
+    }
+  };
+  static const Scratch dir;
+  return dir.path;
 }
 
 inline void write_bytes(const std::filesystem::path& path, const std::uint8_t* data,

@@ -6,7 +6,7 @@
 import { test, expect } from '@playwright/test';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdirSync, readFileSync, readdirSync, statSync, mkdtempSync } from 'node:fs';
+import { mkdirSync, readFileSync, readdirSync, statSync, mkdtempSync, rmSync } from 'node:fs';
 import { join, relative } from 'node:path';
 import { tmpdir } from 'node:os';
 import { pathToFileURL } from 'node:url';
@@ -300,11 +300,15 @@ test('without a folder picker a folder is exported as a .zip download', async ({
   expect(download.suggestedFilename()).toBe('Docs.zip');
   expect((await messageShown(page)).text).toBe('Docs has been exported to the download Docs.zip.');
   const unpacked = mkdtempSync(join(tmpdir(), 'kelvora-zip-'));
-  execFileSync('python3', ['-m', 'zipfile', '-e', await download.path(), unpacked]);
-  const expected = {};
-  for (const [path, digest] of Object.entries(digestTree(join(FIXTURES, 'sources/Docs'))))
-    expected['Docs/' + path] = digest;
-  expect(digestTree(unpacked)).toEqual(expected);
+  try {
+    execFileSync('python3', ['-m', 'zipfile', '-e', await download.path(), unpacked]);
+    const expected = {};
+    for (const [path, digest] of Object.entries(digestTree(join(FIXTURES, 'sources/Docs'))))
+      expected['Docs/' + path] = digest;
+    expect(digestTree(unpacked)).toEqual(expected);
+  } finally {
+    rmSync(unpacked, { recursive: true, force: true });
+  }
 });
 
 test('the no-export bit greys Export', async ({ page }) => {
