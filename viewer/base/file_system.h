@@ -68,12 +68,32 @@ std::optional<std::vector<std::string>> list_directory(const std::string& path);
 // The system's directory for temporary files.
 std::string system_temp_directory();
 
-// Copies count bytes from the source's position to the destination's inside
-// the kernel, where the platform can (copy_file_range on Linux), without
-// passing them through the process.  Both positions move on by what was
-// copied.  Returns the bytes copied: fewer than count (perhaps 0) when the
-// platform refuses or the source ends, and the caller copies the rest.
-std::uint64_t copy_in_kernel(std::FILE* destination, std::FILE* source, std::uint64_t count);
+// A copy from the source's position to the destination's inside the kernel,
+// where the platform can (copy_file_range on Linux), without passing the
+// bytes through the process.  The streams' positions are taken when it
+// starts (what the destination holds is written out first) and both streams
+// are moved on to where it ended when it is destroyed; in between, neither
+// stream is used.
+class KernelCopy {
+ public:
+  KernelCopy(std::FILE* destination, std::FILE* source);
+  ~KernelCopy();
+  KernelCopy(const KernelCopy&) = delete;
+  KernelCopy& operator=(const KernelCopy&) = delete;
+
+  // Whether the platform can copy between these two streams at all.
+  bool ready() const { return in_ >= 0 && out_ >= 0; }
+  // Copies count bytes on; returns the bytes copied, fewer than count
+  // (perhaps 0) when the platform refuses or the source ends, and the
+  // caller copies the rest itself once this copy is gone.
+  std::uint64_t copy(std::uint64_t count);
+
+ private:
+  std::FILE* destination_;
+  std::FILE* source_;
+  std::int64_t in_ = -1;
+  std::int64_t out_ = -1;
+};
 
 // Seeks to an absolute 64-bit offset; false when the platform refuses.
 bool seek_to(std::FILE* file, std::uint64_t offset);

@@ -65,33 +65,39 @@ std::optional<std::vector<std::string>> list_directory(const std::string& path) 
   return names;
 }
 
-std::uint64_t copy_in_kernel(std::FILE* destination, std::FILE* source, std::uint64_t count) {
+KernelCopy::KernelCopy(std::FILE* destination, std::FILE* source)
+    : destination_(destination), source_(source) {
 #if defined(__linux__)
-  if (!destination || !source || count == 0) return 0;
-  // The streams' own positions are the truth: write out what the
-  // destination holds, copy between explicit offsets, then move both
-  // streams on (which also drops any read-ahead of the source).
-  if (std::fflush(destination) != 0) return 0;
-  const off_t source_start = ftello(source);
-  const off_t destination_start = ftello(destination);
-  if (source_start < 0 || destination_start < 0) return 0;
-  off_t in = source_start, out = destination_start;
+  if (!destination_ || !source_ || std::fflush(destination_) != 0) return;
+  in_ = ftello(source_);
+  out_ = ftello(destination_);
+#endif
+}
+
+KernelCopy::~KernelCopy() {
+  if (!ready()) return;
+  // Also drops any read-ahead of the source.
+  fseeko(source_, static_cast<off_t>(in_), SEEK_SET);
+  fseeko(destination_, static_cast<off_t>(out_), SEEK_SET);
+}
+
+std::uint64_t KernelCopy::copy(std::uint64_t count) {
   std::uint64_t copied = 0;
+#if defined(__linux__)
+  if (!ready()) return 0;
+  off_t in = static_cast<off_t>(in_), out = static_cast<off_t>(out_);
   while (copied < count) {
-    const ssize_t n = ::copy_file_range(::fileno(source), &in, ::fileno(destination), &out,
+    const ssize_t n = ::copy_file_range(::fileno(source_), &in, ::fileno(destination_), &out,
                                         static_cast<std::size_t>(count - copied), 0);
     if (n <= 0) break;  // refused (another file system, no support) or the end
     copied += static_cast<std::uint64_t>(n);
   }
-  fseeko(source, in, SEEK_SET);
-  fseeko(destination, out, SEEK_SET);
-  return copied;
+  in_ = in;
+  out_ = out;
 #else
-  (void)destination;
-  (void)source;
   (void)count;
-  return 0;
 #endif
+  return copied;
 }
 
 std::string system_temp_directory() {

@@ -144,9 +144,11 @@ std::optional<std::vector<std::string>> list_directory(const std::string& path) 
   return names;
 }
 
-std::uint64_t copy_in_kernel(std::FILE*, std::FILE*, std::uint64_t) {
-  return 0;  // large unbuffered reads and writes do the copy
-}
+// Large unbuffered reads and writes do the copy on Windows.
+KernelCopy::KernelCopy(std::FILE* destination, std::FILE* source)
+    : destination_(destination), source_(source) {}
+KernelCopy::~KernelCopy() = default;
+std::uint64_t KernelCopy::copy(std::uint64_t) { return 0; }
 
 std::string system_temp_directory() {
   wchar_t buffer[MAX_PATH + 1] = {};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "viewer/base/file_system.h"
@@ -86,15 +87,18 @@ CopyResult copy_decrypt_observed(const char* key, std::FILE* destination,
     return CopyResult::NoMemory;
   }
   const std::uint8_t key_byte = xor_all_key_byte(key);
-  bool in_kernel = key_byte == 0 && destination && source;
+  // Plain contents go inside the kernel, chunk by chunk, until it refuses.
+  std::optional<KernelCopy> kernel;
+  if (key_byte == 0 && destination && source) kernel.emplace(destination, source);
+  if (kernel && !kernel->ready()) kernel.reset();
   std::uint32_t remaining = count;
   while (remaining > 0) {
     const std::size_t chunk =
         remaining < COPY_CHUNK_SIZE ? remaining : COPY_CHUNK_SIZE;
     std::size_t copied = 0;
-    if (in_kernel) {
-      copied = static_cast<std::size_t>(copy_in_kernel(destination, source, chunk));
-      in_kernel = copied == chunk;
+    if (kernel) {
+      copied = static_cast<std::size_t>(kernel->copy(chunk));
+      if (copied < chunk) kernel.reset();  // the streams take over where it ended
     }
     if (copied < chunk) {
       const CopyResult result =
