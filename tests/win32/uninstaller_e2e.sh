@@ -23,10 +23,6 @@ wine_env_start
 
 c=$WINE_DRIVE_C
 fail=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1; shift
-  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; fail=1; fi
-}
 unix_path() {  # C:\a\b -> $c/a/b
   local p=${1#[Cc]:}
   p=${p//\\//}

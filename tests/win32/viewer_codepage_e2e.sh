@@ -74,10 +74,6 @@ iconv -f "$charset" -t UTF-8 "$c/actions.log" | tr -d '\r' > "$WINE_ENV_DIR/acti
 cat "$WINE_ENV_DIR/actions.log"
 
 fail=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; fail=1; fi
-}
 log=$WINE_ENV_DIR/actions.log
 check "Wine runs in code page $codepage" test "$acp" = "$codepage"
 check "the export reports Finished" \

@@ -39,10 +39,6 @@ iconv -f WINDOWS-1252 -t UTF-8 "$c/actions.log" | tr -d '\r' > "$WINE_ENV_DIR/ac
 cat "$WINE_ENV_DIR/actions.log"
 
 fail=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; fail=1; fi
-}
 log=$WINE_ENV_DIR/actions.log
 check "the tree export reports Finished" \
   grep -qx 'report|Finished:|Kelvora has been exported to C:\\tree.' "$log"

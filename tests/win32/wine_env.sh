@@ -74,3 +74,10 @@ screenshot_watcher() {
   ) &
   WINE_ENV_WATCHER=$!
 }
+
+# check DESCRIPTION COMMAND...: runs the command and says "ok:" or "FAIL:"
+# with the description; a failure sets fail=1 for the script's exit code.
+check() {
+  local what=$1; shift
+  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; fail=1; fi
+}
