@@ -8,7 +8,7 @@ const port = Number(process.env.KELVORA_WEB_PORT || 8124);
 
 export default defineConfig({
   testDir: '.',
-  testMatch: '*.spec.mjs',
+  testMatch: '*.test.mjs',
   outputDir: process.env.KELVORA_WEB_RESULTS || '../../build/web-test/results',
   workers: 1,
   timeout: 60000,
