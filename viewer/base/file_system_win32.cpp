@@ -11,6 +11,7 @@
 
 #include "viewer/base/file_system.h"
 #include "viewer/base/path_text.h"
+#include "viewer/base/wide_path_win32.h"
 
 namespace kelvora {
 namespace {
@@ -20,6 +21,8 @@ unsigned NameCodePage = 0;  // 0: the system's ANSI code page
 // Past this length a path only works with the \\?\ prefix (directories are
 // limited to 248 characters).
 constexpr std::size_t PLAIN_PATH_LIMIT = 247;
+
+}  // namespace
 
 std::wstring widen(const std::string& text) {
   if (text.empty()) return {};
@@ -44,10 +47,6 @@ std::string narrow(const wchar_t* text) {
   return out;
 }
 
-bool is_wide_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// The wide path for the system's calls: a long absolute path gets the
-// prefix that lifts the length limit (and then needs backslashes only).
 std::wstring system_path(const std::string& path) {
   std::wstring wide = widen(path);
   if (wide.size() <= PLAIN_PATH_LIMIT) return wide;
@@ -59,6 +58,8 @@ std::wstring system_path(const std::string& path) {
     if (c == L'/') c = L'\\';
   return drive ? L"\\\\?\\" + wide : L"\\\\?\\UNC" + wide.substr(1);
 }
+
+namespace {
 
 DWORD attributes_of(const std::string& path) {
   const std::wstring wide = system_path(path);
