@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/output.h"
 #include "cli/platform.h"
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
@@ -61,7 +62,8 @@ void install_message_handler(const std::string& codepage) {
   set_message_handler([codepage](MessageKind kind, const std::string& caption,
                                  const std::string& text) {
     auto converted = to_utf8(text, codepage);
-    std::fprintf(stderr, "%s %s\n", caption.c_str(), (converted ? *converted : text).c_str());
+    std::fprintf(stderr, "%s %s\n", caption.c_str(),
+                 terminal_text(converted ? *converted : text).c_str());
     return kind == MessageKind::YesNo ? ANSWER_NO : ANSWER_OK;
   });
 }

@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <unordered_map>
 
 #include "cli/exit_codes.h"
 #include "cli/output.h"
@@ -36,16 +36,94 @@ int outcome(const CdSession& session, bool failures) {
   return failures ? EXIT_SOME_FAILED : EXIT_ALL_DONE;
 }
 
+// Levels of the text listing shown by indenting.
+constexpr int MAX_INDENT = 16;
+
 std::atomic<bool> Interrupted{false};
 extern "C" void on_interrupt(int) { Interrupted = true; }
+
+// Interrupt, termination and a closed terminal all stop an extraction the
+// same way: between two chunks, the file in progress removed.
+void stop_on_signals() {
+  for (int signal : {SIGINT, SIGTERM
+#if defined(SIGHUP)
+                     , SIGHUP
+#endif
+       })
+    std::signal(signal, on_interrupt);
+}
+
+// The entry at a path as kelvora list names it ("Kelvora/Docs/a.txt"),
+// found by walking down the tree from the top: each level looks at the
+// children of one folder only.
+EntryIndex find_entry(const CdSession& s, const std::string& wanted) {
+  const Catalogue& c = s.Cat;
+  std::vector<std::string> labels;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = wanted.find('/', start);
+    labels.push_back(wanted.substr(start, slash == std::string::npos ? slash : slash - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  TreeNodeIndex parent = NO_NODE;
+  EntryIndex found = NO_ENTRY;
+  for (std::size_t level = 0; level < labels.size(); ++level) {
+    const bool last = level + 1 == labels.size();
+    found = NO_ENTRY;
+    TreeNodeIndex next = NO_NODE;
+    for (TreeNodeIndex n = tree_first_child(c, parent); n != NO_NODE; n = tree_next_sibling(c, n))
+      if (s.utf8(c.Nodes[n].Label) == labels[level]) {
+        next = n;
+        found = c.Nodes[n].Entry;
+        break;
+      }
+    if (last && parent != NO_NODE) {
+      // A file of that name counts when it comes first in the catalogue.
+      for (EntryIndex file : folder_files(c, c.Nodes[parent].Entry))
+        if (s.utf8(c.Entries[file].Name) == labels[level]) {
+          if (found == NO_ENTRY || file < found) found = file;
+          break;
+        }
+    }
+    if (last) return found;
+    if (next == NO_NODE) return NO_ENTRY;
+    parent = next;
+  }
+  return found;
+}
+
+// "; 2 existing files replaced" and the like, for the closing line.
+std::string count_text(std::uint32_t count, const char* one, const char* many, const char* what) {
+  if (count == 0) return {};
+  return "; " + std::to_string(count) + " " + (count == 1 ? one : many) + " " + what;
+}
 
 }  // namespace
 
 std::string entry_path(const CdSession& session, EntryIndex entry) {
+  const Catalogue& c = session.Cat;
+  if (entry >= c.Entries.size()) return {};
+  const CryptItem& item = c.Entries[entry];
+  TreeNodeIndex node = item.is_file() ? find_tree_item(c, item.ParentId) : item.TreeItem;
+  if (node == NO_NODE) return {};
+  // Up the tree, giving up once the path is longer than any that extract
+  // writes: a chain of folders as deep as the catalogue is long costs no
+  // more than that per entry.
+  std::vector<const std::string*> labels;
+  std::size_t length = 0;
+  if (item.is_file()) {
+    labels.push_back(&item.Name);
+    length += item.Name.size() + 1;
+  }
+  for (; node != NO_NODE; node = c.Nodes[node].Parent) {
+    labels.push_back(&c.Nodes[node].Label);
+    length += c.Nodes[node].Label.size() + 1;
+    if (length > MAX_BUILT_PATH) return {};
+  }
   std::string path;
-  for (const std::string& label : entry_tree_path(session.Cat, entry)) {
+  for (auto it = labels.rbegin(); it != labels.rend(); ++it) {
     if (!path.empty()) path += '/';
-    path += session.utf8(label);
+    path += session.utf8(**it);
   }
   return path;
 }
@@ -96,12 +174,15 @@ int run_list(const CdOptions& options, bool json) {
   if (int code = open_cd(options, true, s, ImageNeeds::ViewerFile)) return code;
   const Catalogue& c = s.Cat;
   if (json) {
-    std::string out = "{\"totals\":{\"bytes\":" + std::to_string(c.Totals.CdBytes) +
-                      ",\"folders\":" + std::to_string(c.Totals.CdFolders) +
-                      ",\"files\":" + std::to_string(c.Totals.CdFiles) + "},\"entries\":[";
+    // Written entry by entry: the whole text of a large catalogue is never
+    // held at once.
+    std::printf("{\"totals\":{\"bytes\":%u,\"folders\":%u,\"files\":%u},\"entries\":[",
+                c.Totals.CdBytes, c.Totals.CdFolders, c.Totals.CdFiles);
+    std::string out;
     for (EntryIndex e = 0; e < c.Entries.size(); ++e) {
       const CryptItem& item = c.Entries[e];
       const std::string path = entry_path(s, e);
+      out.clear();
       if (e) out += ',';
       out += "{\"id\":" + std::to_string(item.Id) +
              ",\"parent_id\":" + std::to_string(item.ParentId) + ",\"kind\":\"" +
@@ -112,9 +193,9 @@ int run_list(const CdOptions& options, bool json) {
              (item.is_file() && !item.DataFile.empty() ? json_string(s.utf8(item.DataFile))
                                                        : std::string("null")) +
              ",\"data_offset\":" + std::to_string(item.DataOffset) + "}";
+      std::fwrite(out.data(), 1, out.size(), stdout);
     }
-    out += "]}\n";
-    std::fputs(out.c_str(), stdout);
+    std::fputs("]}\n", stdout);
     return outcome(s, false);
   }
 
@@ -128,10 +209,13 @@ int run_list(const CdOptions& options, bool json) {
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();
     pending.pop_back();
-    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    std::printf("%s%s/\n", indent.c_str(), s.utf8(c.Nodes[node].Label).c_str());
+    // Past a few levels the depth is a number before the line instead of
+    // ever more blanks, so that the listing grows with the catalogue alone.
+    std::string indent(static_cast<std::size_t>(std::min(depth, MAX_INDENT)) * 2, ' ');
+    if (depth > MAX_INDENT) indent += "[level " + std::to_string(depth) + "] ";
+    std::printf("%s%s/\n", indent.c_str(), terminal_text(s.utf8(c.Nodes[node].Label)).c_str());
     for (const LIST_ITEM& row : build_file_list(c, c.Nodes[node].Entry))
-      std::printf("%s  %s  %s\n", indent.c_str(), s.utf8(row.FileName).c_str(),
+      std::printf("%s  %s  %s\n", indent.c_str(), terminal_text(s.utf8(row.FileName)).c_str(),
                   list_item_text(&row, 1).c_str());
     std::vector<TreeNodeIndex> children;
     for (TreeNodeIndex ch = tree_first_child(c, node); ch != NO_NODE;
@@ -144,52 +228,54 @@ int run_list(const CdOptions& options, bool json) {
   return outcome(s, false);
 }
 
-int run_extract(const CdOptions& options, const std::string& directory,
-                const std::vector<std::string>& paths, bool quiet) {
+int run_extract(const CdOptions& options, const ExtractOptions& extract) {
   CdSession s;
   if (int code = open_cd(options, true, s)) return code;
   const Catalogue& c = s.Cat;
 
-  // What to export: the named entries, or every top-level node.
+  // What to export: the named entries, or the whole CD.
   std::vector<EntryIndex> selected;
-  if (paths.empty()) {
-    for (TreeNodeIndex n = c.FirstTopLevel; n != NO_NODE; n = tree_next_sibling(c, n))
-      selected.push_back(c.Nodes[n].Entry);
-  } else {
-    std::unordered_map<std::string, EntryIndex> by_path;
-    for (EntryIndex e = 0; e < c.Entries.size(); ++e) {
-      const std::string p = entry_path(s, e);
-      if (!p.empty()) by_path.try_emplace(p, e);
+  for (std::string wanted : extract.Paths) {
+    while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
+    const EntryIndex found = find_entry(s, wanted);
+    if (found == NO_ENTRY) {
+      std::fprintf(stderr, "kelvora: no entry at %s (see kelvora list)\n",
+                   terminal_text(wanted).c_str());
+      return EXIT_USAGE;
     }
-    for (std::string wanted : paths) {
-      while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
-      auto found = by_path.find(wanted);
-      if (found == by_path.end()) {
-        std::fprintf(stderr, "kelvora: no entry at %s (see kelvora list)\n", wanted.c_str());
-        return EXIT_USAGE;
-      }
-      selected.push_back(found->second);
-    }
+    selected.push_back(found);
   }
 
-  const std::string target = absolute_path(directory);
+  const std::string target = absolute_path(extract.Directory);
   Extractor x(s.Viewer, c, s.Viewer.Settings.content_key());
   x.LocalText = [&s](const std::string& text) { return s.utf8(text); };
+  x.Existing = extract.Existing;
+  x.Detailed = true;
+#if !defined(_WIN32)
+  x.LimitViewerDirectory = false;  // the viewer's own limit, not this system's
+#endif
   x.ExportAborted = &Interrupted;
-  std::signal(SIGINT, on_interrupt);
-  ProgressBar bar(!quiet && is_terminal(stderr));
+  stop_on_signals();
+  ProgressBar bar(!extract.Quiet && is_terminal(stderr));
   x.OnProgress = [&](const ExportProgress& p) { bar.update(p, s.utf8(p.CurrentName)); };
-  export_selection(x, selected, target);
+  if (selected.empty())
+    export_whole_cd(x, target);
+  else
+    export_selection(x, selected, target);
   bar.finish();
   if (Interrupted) x.Result.Aborted = true;
   const ExportResult& r = x.Result;
   std::printf("%s %u %s (%s) to %s", r.Aborted ? "Stopped after" : "Exported", r.FilesWritten,
               r.FilesWritten == 1 ? "file" : "files", human_bytes(r.BytesWritten).c_str(),
-              target.c_str());
-  if (r.FilesFailed) std::printf("; %u failed", r.FilesFailed);
-  if (r.FoldersFailed) std::printf("; %u %s not made", r.FoldersFailed,
-                                   r.FoldersFailed == 1 ? "folder" : "folders");
-  std::printf(".\n");
+              terminal_text(target).c_str());
+  std::string counts =
+      count_text(r.FilesReplaced, "existing file", "existing files", "replaced") +
+      count_text(r.FilesSkipped, "existing file", "existing files", "kept (not extracted)") +
+      count_text(r.FilesRenamed, "file", "files", "written under another name") +
+      count_text(r.FoldersRenamed, "folder", "folders", "made under another name") +
+      count_text(r.FilesFailed, "file", "files", "failed") +
+      count_text(r.FoldersFailed, "folder", "folders", "not made");
+  std::printf("%s.\n", counts.c_str());
   return outcome(s, !r.all_done());
 }
 

@@ -7,13 +7,20 @@
 #include <vector>
 
 #include "cli/cd_session.h"
+#include "viewer/extract/engine.h"
 
 namespace kelvora::cli {
 
 int run_info(const CdOptions& options);
 int run_list(const CdOptions& options, bool json);
-int run_extract(const CdOptions& options, const std::string& directory,
-                const std::vector<std::string>& paths, bool quiet);
+struct ExtractOptions {
+  std::string Directory = ".";
+  std::vector<std::string> Paths;  // as kelvora list names them; none: the whole CD
+  bool Quiet = false;
+  ExistingFiles Existing = ExistingFiles::Replace;
+};
+
+int run_extract(const CdOptions& options, const ExtractOptions& extract);
 int run_test(const CdOptions& options);
 
 struct BuildOptions {

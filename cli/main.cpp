@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ constexpr const char* kFooter =
     "  0  all done\n"
     "  1  some entries failed (each is reported)\n"
     "  2  usage error\n"
-    "  3  not a viewer file, or damaged\n"
+    "  3  not a viewer file, or damaged (or too large for memory)\n"
     "  4  password missing or wrong\n";
 
 void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
@@ -37,6 +38,25 @@ void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
                       "Read the password from the first line of a file (- for stdin)");
   command->add_option("--codepage", cd.Codepage,
                       "Code page of the CD's names (default windows-1252)");
+}
+
+// What extract does with a file that is in the target already.  Each file
+// is written under a temporary name and put in place only when complete, so
+// a failed or stopped one never harms the file that was there.
+void add_existing_options(CLI::App* extract, kelvora::cli::ExtractOptions& x) {
+  using kelvora::ExistingFiles;
+  auto* overwrite = extract->add_flag_callback(
+      "--overwrite", [&x] { x.Existing = ExistingFiles::Replace; },
+      "Replace a file of the same name once the new one is complete (the default, as tar "
+      "does); the closing line counts them");
+  auto* skip = extract->add_flag_callback(
+      "-k,--skip-existing", [&x] { x.Existing = ExistingFiles::Skip; },
+      "Keep a file of the same name and do not extract that entry");
+  auto* rename = extract->add_flag_callback(
+      "--rename", [&x] { x.Existing = ExistingFiles::Rename; },
+      "Keep a file of the same name and write the entry as \"name (2).ext\"");
+  overwrite->excludes(skip)->excludes(rename);
+  skip->excludes(rename);
 }
 
 // The build command and its many options.
@@ -109,17 +129,16 @@ int main(int argc, char** argv) {
   add_cd_options(list, cd);
   list->add_flag("--json", json, "Print every catalogue entry as one JSON object");
 
-  std::string directory = ".";
-  std::vector<std::string> paths;
-  bool quiet = false;
+  ExtractOptions x;
   auto* extract = app.add_subcommand(
       "extract", "Write decrypted files as the viewer's Export does (DIR/Kelvora/...)");
   add_cd_options(extract, cd);
-  extract->add_option("PATH", paths,
+  extract->add_option("PATH", x.Paths,
                       "Folders or files to extract, as kelvora list names them "
                       "(Kelvora/Docs); default the whole CD");
-  extract->add_option("-d,--directory", directory, "Target directory (default: current)");
-  extract->add_flag("-q,--quiet", quiet, "No progress bar");
+  extract->add_option("-d,--directory", x.Directory, "Target directory (default: current)");
+  extract->add_flag("-q,--quiet", x.Quiet, "No progress bar");
+  add_existing_options(extract, x);
 
   auto* test = app.add_subcommand(
       "test", "Decipher every file without writing it and check every data file");
@@ -138,10 +157,18 @@ int main(int argc, char** argv) {
   }
 
   install_message_handler(build->parsed() ? b.Codepage : cd.Codepage);
-  if (info->parsed()) return run_info(cd);
-  if (list->parsed()) return run_list(cd, json);
-  if (extract->parsed()) return run_extract(cd, directory, paths, quiet);
-  if (test->parsed()) return run_test(cd);
-  if (build->parsed()) return run_build(b, KELVORA_DEFAULT_STUB);
+  try {
+    if (info->parsed()) return run_info(cd);
+    if (list->parsed()) return run_list(cd, json);
+    if (extract->parsed()) return run_extract(cd, x);
+    if (test->parsed()) return run_test(cd);
+    if (build->parsed()) return run_build(b, KELVORA_DEFAULT_STUB);
+  } catch (const std::bad_alloc&) {
+    // A catalogue too large for this machine's memory is a damaged CD here,
+    // never an abort.
+    std::fflush(stdout);
+    std::fprintf(stderr, "kelvora: out of memory\n");
+    return EXIT_DAMAGED;
+  }
   return EXIT_USAGE;
 }

@@ -13,6 +13,12 @@ namespace kelvora::cli {
 // A UTF-8 text as a JSON string literal, quotes included.
 std::string json_string(const std::string& text);
 
+// A UTF-8 text as it may reach a terminal: control characters (C0, DEL and
+// C1) and bytes that are not UTF-8 written as escapes, as ls does ("\n",
+// "\033"), so that no name can move the cursor, rewrite earlier lines or
+// set the window's title.
+std::string terminal_text(const std::string& text);
+
 // "1.5 MiB", "12 bytes".
 std::string human_bytes(std::uint64_t bytes);
 

@@ -62,7 +62,9 @@ CopyResult copy_chunk(std::uint8_t key_byte, std::uint8_t* buffer, std::FILE* de
                       std::FILE* source, std::size_t chunk) {
   for (std::size_t done = 0; done < chunk;) {
     const std::size_t piece = std::min(COPY_PIECE_SIZE, chunk - done);
-    if (!source || std::fread(buffer, 1, piece, source) != piece) return CopyResult::ShortRead;
+    if (!source) return CopyResult::ShortRead;
+    if (std::fread(buffer, 1, piece, source) != piece)
+      return std::ferror(source) ? CopyResult::ReadFailed : CopyResult::ShortRead;
     xor_bytes(key_byte, buffer, piece);
     if (destination && std::fwrite(buffer, 1, piece, destination) != piece)
       return CopyResult::WriteFailed;

@@ -43,7 +43,8 @@ enum class CopyResult {
   Done,        // every byte read, deciphered and written
   NoKey,       // no key given: nothing copied
   NoMemory,    // the working buffer could not be had (already reported)
-  ShortRead,   // the source ended or failed before count bytes
+  ShortRead,   // the source ended before count bytes
+  ReadFailed,  // the source could not be read (errno says why)
   WriteFailed, // the destination took fewer bytes than given
   Aborted,     // the observer asked to stop between two chunks
 };

@@ -5,18 +5,30 @@
 // Paths are joined with the platform's separator ("\" on Windows, "/"
 // elsewhere); on other platforms a backslash inside a stored name or data
 // file name is a directory separator too.  Entry names are used as stored,
-// except that a name which would leave the target (a ".." component, an
-// absolute path, a drive letter or ":", a device name such as CON or NUL) is
-// refused and skipped, and no built path grows past the capacities below.
+// except that a name which would leave the target (a "..", "." or empty
+// component, an absolute path, a drive letter or ":", a device name such as
+// CON or NUL) is refused and skipped, and no built path grows past the
+// capacities below.  Names are checked as they are written, after any
+// conversion of their code page.
+//
+// Everything below the target goes through viewer/base/directory.h: each
+// directory is opened relative to its parent and held open while its
+// children are made, no link below the target is ever followed, and each
+// file is written under a temporary name and put under its own only when it
+// is complete, so that a failed or stopped entry leaves an earlier file of
+// that name exactly as it was.  Two entries of one export never land on one
+// file: the later one is written as "name (2).ext" and said.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "viewer/base/directory.h"
 #include "viewer/base/file_system.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/viewer_file.h"
@@ -36,11 +48,23 @@ struct ExportProgress {
   std::string CurrentName;       // entry being written
 };
 
+// What an export does with a file of an entry's name that was there before
+// it started.
+enum class ExistingFiles {
+  Replace,  // replaced once the new file is complete (the viewer's way)
+  Skip,     // kept; the entry is not written
+  Rename,   // kept; the entry is written as "name (2).ext"
+};
+
 // What an export did.
 struct ExportResult {
   std::uint32_t FilesWritten = 0;
   std::uint32_t FilesFailed = 0;    // each reported with its message
   std::uint32_t FoldersFailed = 0;  // directories not made or names refused
+  std::uint32_t FilesReplaced = 0;  // written over a file that was there before
+  std::uint32_t FilesSkipped = 0;   // not written: a file of the name was there
+  std::uint32_t FilesRenamed = 0;   // written under another name (each said)
+  std::uint32_t FoldersRenamed = 0; // made under another name (each said)
   std::uint64_t BytesWritten = 0;
   bool Aborted = false;             // stopped through ExportAborted
 
@@ -71,11 +95,25 @@ struct Extractor {
   // fails silently).
   bool Silent = false;
   // Turns a stored 8-bit name into the name written on this platform's file
-  // system (a code-page conversion); empty keeps the stored bytes.
+  // system (a code-page conversion); empty keeps the stored bytes.  The
+  // checks run on what it returns.
   std::function<std::string(const std::string&)> LocalText;
+  // A file of an entry's name that is there already.
+  ExistingFiles Existing = ExistingFiles::Replace;
+  // Add the entry's path and the system's reason to each message (the
+  // tool); the viewer's boxes keep their texts.
+  bool Detailed = false;
+  // The viewer's limit of 254 characters on the CD's directory.
+  bool LimitViewerDirectory = true;
 
   ExportProgress Progress;
   ExportResult Result;
+
+  // What this export has made: the files written and the directories of
+  // its folders, known by identity so that names the file system folds into
+  // one (letter case) are caught as well as equal ones.
+  std::set<FileIdentity> Written;
+  std::set<FileIdentity> Claimed;
 
   // The data file the last entry was read from, kept open while the next
   // entries name it too.
@@ -115,6 +153,11 @@ int export_folder(Extractor& x, EntryIndex folder, const std::string& target);
 // Writes the sub-folders of a tree node, depth-first, into directory.
 void export_subfolders(Extractor& x, TreeNodeIndex node, const std::string& directory);
 
+// Exports the whole CD as target/Kelvora: the files and sub-folders of every
+// CD root, and any folder that has no parent on the CD (reported), so that
+// nothing is written beside Kelvora whatever the catalogue says.
+void export_whole_cd(Extractor& x, const std::string& target);
+
 // Exports a selection in the given order: a folder (or the CD's root) as
 // target/Name with all its sub-folders, a file into target itself.  The one
 // export of the tree's folder, the list's rows and the tool's paths: one
@@ -126,13 +169,24 @@ void export_selection(Extractor& x, const std::vector<EntryIndex>& entries,
 // Counts the files and bytes an export of a folder will try, for progress.
 void count_folder(const Catalogue& catalogue, EntryIndex folder, ExportProgress& totals);
 
-// Why a stored name cannot be used as a path component below a target, or
-// nullptr when it can.
+// Why a name cannot be used as a path below a target, or nullptr when it
+// can.  Its separators make pieces, each checked.
 const char* unsafe_name_reason(const std::string& name);
 
 // The stored name as a relative path on this platform (backslashes become
 // separators elsewhere than on Windows).
 std::string local_name(const std::string& name);
+
+// The pieces of a name as written on this platform (its separators split
+// it), or empty after a refusal reason was given.  converted says the name
+// is no longer in the names' code page (the tool's UTF-8), so that its
+// bytes are not read as double-byte characters.
+std::vector<std::string> name_pieces(const std::string& name, bool converted,
+                                     const char** reason);
+
+// "name (k).ext": the name an entry is written under when another of the
+// export took its own.
+std::string numbered_name(const std::string& name, unsigned k);
 
 // An entry's data file, opened for large unbuffered reads, with an export's
 // checks and reports: no data file, a refused name, one that is missing or
