@@ -117,12 +117,25 @@ TEST(Engine, ChunkBoundariesAndDataFileSplitsComeBackByteForByte) {
   EXPECT_EQ(test::read_file(cd.out() / "Kelvora" / "odd"), odd);
 }
 
-TEST(Engine, DuplicateNamesTheLaterOneWinsAndExistingFilesAreOverwritten) {
+TEST(Engine, ASecondEntryOfOneNameIsRenamedVisiblyAndExistingFilesAreReplaced) {
   Cd cd({root_item(), file_item(2, 1, "same.txt", "first"),
-         file_item(3, 1, "same.txt", "second")});
+         file_item(3, 1, "same.txt", "second"), file_item(4, 1, "same.txt", "third")});
   test::write_file(cd.out() / "Kelvora" / "same.txt", "old contents, longer than both");
-  EXPECT_TRUE(cd.export_all().all_done());
-  EXPECT_EQ(tree_of(cd.out() / "Kelvora")["same.txt"], "second");
+  MessageRecorder boxes;
+  const ExportResult r = cd.export_all();
+  EXPECT_TRUE(r.all_done());
+  EXPECT_EQ(r.FilesWritten, 3u);
+  EXPECT_EQ(r.FilesReplaced, 1u);
+  EXPECT_EQ(r.FilesRenamed, 2u);
+  const auto files = tree_of(cd.out() / "Kelvora");
+  EXPECT_EQ(files.at("same.txt"), "first");
+  EXPECT_EQ(files.at("same (2).txt"), "second");
+  EXPECT_EQ(files.at("same (3).txt"), "third");
+  EXPECT_EQ(boxes.lines(), (std::vector<std::string>{
+                               "WARNING (345642):|[same.txt] is exported as [same (2).txt]: "
+                               "another entry of this export has its name.",
+                               "WARNING (345642):|[same.txt] is exported as [same (3).txt]: "
+                               "another entry of this export has its name."}));
 }
 
 TEST(Engine, AMissingDataFileIsReportedOnceAndTheExportGoesOn) {

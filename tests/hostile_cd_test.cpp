@@ -91,7 +91,7 @@ TEST(HostileCd, TheToolRefusesWhatWouldHarmAndChangesNothingOutsideTheTarget) {
        refused + "NUL.txt]: the name is a device name."},
       {"name hidden behind a zero byte",
        [](auto& i) { i.push_back(file_item(90, 1, std::string("\0hidden", 7), "x")); }, {}, "",
-       1, "Error:(34565) Cannot create new export file."},
+       1, refused + "(no name)]: the name is empty."},
       {"name longer than the file system takes",
        [](auto& i) { i.push_back(file_item(90, 1, std::string(200, '\xE9'), "x")); }, {}, "", 1,
        "Error:(34565) Cannot create new export file."},
@@ -127,7 +127,8 @@ TEST(HostileCd, TheToolRefusesWhatWouldHarmAndChangesNothingOutsideTheTarget) {
          fs::create_directory_symlink(r / "outside", r / "target" / "Kelvora" / "Docs");
        }, "", 1, "Error:(4312) Cannot export into "},
       {"full disk", {}, {}, full_disk, 1,
-       "Error:(34567) Cannot write export file [big.bin]; it was removed."},
+       "Error:(34567) Cannot write export file [big.bin]; the part written was removed. "
+       "(Kelvora/Docs/big.bin: File too large)"},
   };
   const bool can_switch_user = other_users_possible();
   for (const Case& c : cases) {

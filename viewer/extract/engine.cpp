@@ -403,6 +403,7 @@ struct FinalName {
   std::string Name;
   bool Replacing = false;
   bool Renamed = false;
+  const char* Why = nullptr;  // why it was renamed
 };
 
 Placement choose_name(Extractor& x, const Directory& dir, const std::string& wanted,
@@ -429,6 +430,9 @@ Placement choose_name(Extractor& x, const Directory& dir, const std::string& wan
         return Placement::Write;
       }
     }
+    if (!final_name.Renamed)
+      final_name.Why = ours ? "another entry of this export has its name"
+                            : "a file of its name is there already";
     final_name.Name = numbered_name(wanted, k);
     final_name.Renamed = true;
   }
@@ -589,10 +593,7 @@ int extract_entry(Extractor& x, EntryIndex entry, const OutDir& out) {
   if (final_name.Renamed) {
     x.Result.FilesRenamed += 1;
     show_error("WARNING (345642):", "[%s] is exported as [%s]: %s.", item.Name.c_str(),
-               final_name.Name.c_str(),
-               x.Existing == ExistingFiles::Rename && !x.Written.empty()
-                   ? "a file of its name is there already"
-                   : "another entry of this export has its name");
+               final_name.Name.c_str(), final_name.Why);
   }
   return file_done(x, true, item.Size);
 }
