@@ -7,10 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 #include "cli/platform.h"
 #include "viewer/base/file_system.h"
@@ -24,20 +27,59 @@ ToolPlatform::ToolPlatform(int argc, char** argv) : arguments_(argv, argv + argc
 
 ToolPlatform::~ToolPlatform() = default;
 
+namespace {
+
+// The terminal's mode while echo is off, so that a signal can put it back.
+termios SavedMode{};
+volatile std::sig_atomic_t ModeSaved = 0;
+
+extern "C" void restore_and_reraise(int signal) {
+  if (ModeSaved) tcsetattr(STDIN_FILENO, TCSANOW, &SavedMode);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// Echo is off for the object's lifetime, and back on when it goes, or when
+// an interrupt, termination or hang-up ends the tool meanwhile.
+class EchoOff {
+ public:
+  EchoOff() {
+    if (tcgetattr(STDIN_FILENO, &SavedMode) != 0) return;
+    termios quiet = SavedMode;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    ModeSaved = 1;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP})
+      previous_.push_back({signal, std::signal(signal, restore_and_reraise)});
+    // At once, and without throwing away what was typed already: a fast
+    // typist (or a paste) may be ahead of the prompt.
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  ~EchoOff() {
+    if (!ModeSaved) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &SavedMode);
+    ModeSaved = 0;
+    for (const auto& [signal, handler] : previous_) std::signal(signal, handler);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  std::vector<std::pair<int, void (*)(int)>> previous_;
+};
+
+}  // namespace
+
 std::optional<std::string> read_hidden_line(const char* prompt) {
   if (!isatty(STDIN_FILENO)) return std::nullopt;
-  std::fprintf(stderr, "%s", prompt);
-  std::fflush(stderr);
-  termios old_mode{};
-  const bool have_mode = tcgetattr(STDIN_FILENO, &old_mode) == 0;
-  if (have_mode) {
-    termios quiet = old_mode;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
   std::string line;
-  std::getline(std::cin, line);
-  if (have_mode) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_mode);
+  {
+    // Echo goes off before the prompt is shown: nothing typed after the
+    // prompt can appear on the screen.
+    EchoOff quiet;
+    std::fprintf(stderr, "%s", prompt);
+    std::fflush(stderr);
+    std::getline(std::cin, line);
+  }
   std::fprintf(stderr, "\n");
   return line;
 }

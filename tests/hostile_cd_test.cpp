@@ -56,6 +56,7 @@ struct Case {
   std::string message;
   bool needs_other_user = false;
   const char* not_under_wine = nullptr;  // why the case cannot apply to kelvora.exe under Wine
+  std::vector<std::string> args = {};    // more arguments of extract
 };
 
 #if defined(KELVORA_TOOL_UNDER_WINE)
@@ -126,6 +127,38 @@ TEST(HostileCd, TheToolRefusesWhatWouldHarmAndChangesNothingOutsideTheTarget) {
          fs::create_directories(r / "target" / "Kelvora");
          fs::create_directory_symlink(r / "outside", r / "target" / "Kelvora" / "Docs");
        }, "", 1, "Error:(4312) Cannot export into "},
+      {"orphan folder at the top", [](auto& i) {
+         i.push_back(folder_item(90, 4242, ".ssh"));
+         i.push_back(file_item(91, 90, "authorized_keys", "planted"));
+       }, {}, "", 0, "WARNING (345641): The folder [.ssh] has no parent folder on the CD; it is "
+       "exported into Kelvora."},
+      {"dot folder", [](auto& i) {
+         i.push_back(folder_item(90, 1, "."));
+         i.push_back(file_item(91, 90, ".bashrc", "planted"));
+       }, {}, "", 1, refused + ".]: the name has an empty or \".\" part."},
+      {"orphan dot folder", [](auto& i) {
+         i.push_back(folder_item(90, 4242, "."));
+         i.push_back(file_item(91, 90, ".bashrc", "planted"));
+       }, {}, "", 1, refused + ".]: the name has an empty or \".\" part."},
+      {"empty piece inside a name", [](auto& i) { i.push_back(file_item(90, 1, "a\\\\b", "x")); },
+       {}, "", 1, refused + "a\\\\b]: the name has an empty or \".\" part."},
+      {"slash in a name through a planted folder link",
+       [](auto& i) { i.push_back(file_item(90, 1, "Docs/victim.txt", "planted")); },
+       [](const fs::path& r) {
+         fs::create_directories(r / "target" / "Kelvora");
+         fs::create_directory_symlink(r / "outside", r / "target" / "Kelvora" / "Docs");
+       }, "", 1, "Error:(4312) Cannot export into "},
+      {"backslash in a name through a planted folder link",
+       [](auto& i) { i.push_back(file_item(90, 1, "Docs\\victim.txt", "planted")); },
+       [](const fs::path& r) {
+         fs::create_directories(r / "target" / "Kelvora");
+         fs::create_directory_symlink(r / "outside", r / "target" / "Kelvora" / "Docs");
+       }, "", 1, "Error:(4312) Cannot export into "},
+      {"a name that the code page turns into ../",
+       [](auto& i) { i.push_back(file_item(90, 1, "+AC4ALgAv-escape.txt", "x")); }, {}, "", 1,
+       refused + "../escape.txt]: the name would leave the target directory.", false,
+       "the Windows tool converts names through the system's code pages, which have no UTF-7",
+       {"--codepage", "UTF-7"}},
       {"full disk", {}, {}, full_disk, 1,
        "Error:(34567) Cannot write export file [big.bin]; the part written was removed. "
        "(Kelvora/Docs/big.bin: File too large)"},
@@ -153,16 +186,21 @@ TEST(HostileCd, TheToolRefusesWhatWouldHarmAndChangesNothingOutsideTheTarget) {
     if (c.prepare) c.prepare(root.path());
     const auto before = snapshot(root.path(), root / "target");
 
-    const test::ToolRun r = test::run_tool(
-        {"extract", (root / "cd").string(), "-d", (root / "target").string(), "-q"}, "",
-        c.prefix);
+    std::vector<std::string> args{"extract", (root / "cd").string(), "-d",
+                                  (root / "target").string(), "-q"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const test::ToolRun r = test::run_tool(args, "", c.prefix);
     EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << "\n" << r.err;
     EXPECT_EQ(snapshot(root.path(), root / "target"), before) << c.name;
     EXPECT_FALSE(fs::exists("/tmp/kelvora-escape.txt")) << c.name;
-    // Whatever was written lies in the target, and no partial file stays.
+    // Whatever was written lies in target/Kelvora, and no partial file stays.
     if (!fs::exists(root / "target")) continue;
+    for (const auto& e : fs::directory_iterator(root / "target"))
+      EXPECT_EQ(e.path().filename(), "Kelvora") << c.name;
     for (const auto& e : fs::recursive_directory_iterator(root / "target")) {
+      EXPECT_EQ(e.path().filename().string().rfind(".kelvora-", 0), std::string::npos)
+          << c.name << ": " << e.path();
       if (e.is_regular_file() && e.path().filename() == "big.bin") {
         EXPECT_EQ(fs::file_size(e.path()), 1048576u) << c.name;
       }
