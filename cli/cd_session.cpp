@@ -81,7 +81,14 @@ int find_viewer_file(const std::string& cd, std::string& path) {
     path = cd;
     return EXIT_ALL_DONE;
   }
-  const std::vector<std::string> found = find_viewer_files(cd);
+  std::vector<std::string> unreadable;
+  const std::vector<std::string> found = find_viewer_files(cd, &unreadable);
+  if (found.empty() && !unreadable.empty()) {
+    // A read error is not an absent trailer: say which file failed and why.
+    for (const std::string& file : unreadable)
+      std::fprintf(stderr, "kelvora: cannot read %s\n", file.c_str());
+    return EXIT_DAMAGED;
+  }
   if (found.empty()) {
     std::fprintf(stderr, "kelvora: no viewer file in %s\n", cd.c_str());
     return EXIT_DAMAGED;

@@ -273,7 +273,7 @@ int run_extract(const CdOptions& options, const ExtractOptions& extract) {
       count_text(r.FilesSkipped, "existing file", "existing files", "kept (not extracted)") +
       count_text(r.FilesRenamed, "file", "files", "written under another name") +
       count_text(r.FoldersRenamed, "folder", "folders", "made under another name") +
-      count_text(r.FilesFailed, "file", "files", "failed") +
+      (r.FilesFailed ? "; " + std::to_string(r.FilesFailed) + " failed" : std::string()) +
       count_text(r.FoldersFailed, "folder", "folders", "not made");
   std::printf("%s.\n", counts.c_str());
   return outcome(s, !r.all_done());

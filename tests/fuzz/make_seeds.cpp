@@ -60,6 +60,17 @@ std::vector<CdDescription> sample_cds() {
                item(2, 1, KIND_FOLDER, "dup"), item(3, 3, KIND_FOLDER, "self"),
                item(4, 1, KIND_FILE, "..", "x"), item(5, 1, KIND_FILE, "", "")};
   cds.push_back(odd);
+  // Thousands of records: folders of one name, files of one name in two
+  // letter cases.
+  CdDescription many;
+  many.Items = {item(1, 0, KIND_WHOLE_CD, "CD")};
+  for (std::uint32_t i = 0; i < 3000; ++i) {
+    if (i % 10 == 0)
+      many.Items.push_back(item(10 + i, 1, KIND_FOLDER, "D" + std::to_string(i % 7)));
+    else
+      many.Items.push_back(item(10 + i, 10 + i - i % 10, KIND_FILE, i % 3 ? "f.txt" : "F.TXT", "x"));
+  }
+  cds.push_back(many);
   return cds;
 }
 
@@ -97,9 +108,11 @@ int main(int argc, char** argv) {
     counted.insert(counted.end(), catalogue.begin(), catalogue.end());
     put(out / "fuzz_catalogue", name, counted);
 
-    std::vector<std::uint8_t> extract(8);
+    std::vector<std::uint8_t> extract(9);
     write_le32(extract.data(), t.ItemCount);
     write_le32(extract.data() + 4, static_cast<std::uint32_t>(catalogue.size()));
+    // Plain contents, the target planted with the user's files and links.
+    extract[8] = 0x10;
     extract.insert(extract.end(), catalogue.begin(), catalogue.end());
     if (!written.DataFiles.empty()) {
       auto data = read_all(written.DataFiles[0]);

@@ -12,8 +12,15 @@ namespace kelvora {
 // bytes hold TRAILER_MAGIC.  Nothing else of the file is checked.
 bool ends_in_trailer(const std::string& path);
 
+// The same, telling a file that could not be read from one without a
+// trailer.
+enum class TrailerCheck { Found, None, ReadFailed };
+TrailerCheck check_trailer(const std::string& path);
+
 // The regular files directly in directory that end in a trailer, sorted by
-// name; empty when the directory cannot be read.
-std::vector<std::string> find_viewer_files(const std::string& directory);
+// name; empty when the directory cannot be read.  Files that could not be
+// read are added to unreadable, when given, as "path: reason".
+std::vector<std::string> find_viewer_files(const std::string& directory,
+                                           std::vector<std::string>* unreadable = nullptr);
 
 }  // namespace kelvora

@@ -493,8 +493,11 @@ bool write_entry(Extractor& x, const CryptItem& item, std::FILE* data, const Dir
   const bool closed = close_checked(pending.File);
   if (!closed && copied == CopyResult::Done) why = last_error_text();
   if (copied == CopyResult::Done && closed) {
-    const NameResult placed = dir.place(pending.TemporaryName, final_name.Name,
-                                        final_name.Replacing);
+    // Replacing what another program put there meanwhile is what replacing
+    // existing files means; a name of its own (numbered) never replaces.
+    const bool replace = final_name.Replacing ||
+                         (x.Existing == ExistingFiles::Replace && !final_name.Renamed);
+    const NameResult placed = dir.place(pending.TemporaryName, final_name.Name, replace);
     if (placed == NameResult::Done) {
       x.Written.insert(pending.Identity);
       return true;
