@@ -53,16 +53,18 @@ class TreeBuilder {
   MountNodeIndex add(MountNodeIndex folder, EntryIndex entry, bool is_folder) {
     const CryptItem& item = cat_.Entries[entry];
     const std::string shown = utf8_ ? utf8_(item.Name) : item.Name;
-    const std::string where = tree_.path_of(folder);
+    // The folder's path only for a note: built for every entry, it would
+    // cost a deep tree the square of its depth.
     if (const char* reason = mount_name_reason(item.Name, shown)) {
-      tree_.Notes.push_back(joined(where, shown_name(shown)) + " is left out: " + reason + ".");
+      tree_.Notes.push_back(joined(tree_.path_of(folder), shown_name(shown)) + " is left out: " +
+                            reason + ".");
       return NO_MOUNT_NODE;
     }
     std::string name = shown;
     const auto& taken = tree_.Nodes[folder].ByName;
     for (unsigned n = 2; taken.count(name); ++n) name = numbered_name(shown, is_folder, n);
     if (name != shown)
-      tree_.Notes.push_back(joined(where, shown) + " is shown as " + name +
+      tree_.Notes.push_back(joined(tree_.path_of(folder), shown) + " is shown as " + name +
                             ": an earlier entry of its folder has its name.");
 
     const MountNodeIndex index = static_cast<MountNodeIndex>(tree_.Nodes.size());
