@@ -286,6 +286,9 @@ int run_mount(const CdOptions& options, const MountOptions& mount) {
     std::fprintf(stderr, "kelvora: cannot start the file system of the CD\n");
     return EXIT_USAGE;
   }
+  // Handled before the CD is mounted: a Ctrl-C as soon as it is there must
+  // unmount it, not leave a dead mount behind.
+  SignalsHandled signals(fuse_get_session(f.get()));
   Mounted on(f.get(), point);
   if (!on.ok()) {
     std::fprintf(stderr, "kelvora: cannot mount the CD on %s\n", point.c_str());
@@ -293,7 +296,6 @@ int run_mount(const CdOptions& options, const MountOptions& mount) {
   }
   // In the background the first process ends here, once the CD is mounted.
   if (fuse_daemonize(mount.Foreground ? 1 : 0) != 0) return EXIT_USAGE;
-  SignalsHandled signals(fuse_get_session(f.get()));
   // Many threads: a slow read of one file does not hold up the others, and
   // the data files are read with positioned reads that share nothing.
   const int result = fuse_loop_mt(f.get(), 0);

@@ -27,7 +27,9 @@ pids=()
 cleanup() {
   local m p
   for m in "${mounts[@]}"; do fusermount3 -u -z "$m" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # Each mount ends by itself once unmounted; one that does not is killed.
+  for p in "${pids[@]}"; do ends_within "$p" 5 || kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
