@@ -177,6 +177,19 @@ if timeout 60 "$kelvora" mount "$work/cd1251" "$work/m4" --codepage windows-1251
   "$kelvora" umount "$work/m4" || fail "umount of the background mount"
 else fail "mount in the background"; fi
 
+# --- An ISO image: its files are copied out for the mount and removed
+# once it ends.
+if command -v xorriso >/dev/null; then
+  "$kelvora" build "$src1251" -o "$work/isocd" --codepage windows-1251 --iso "$work/cd.iso" \
+    >/dev/null 2>&1
+  mkdir -p "$work/isotmp"
+  TMPDIR=$work/isotmp mount_fg iso "$work/cd.iso" "$work/m7" --codepage windows-1251
+  same_trees "$work/m7/Kelvora" "$src1251" "a mounted ISO image equals its source"
+  "$kelvora" umount "$work/m7" || fail "umount of the image"
+  ends_within "$pid_iso" 10 && [ -z "$(ls -A "$work/isotmp")" ] \
+    && pass "the image's copy is gone once unmounted" || fail "the image's copy: $(ls "$work/isotmp")"
+fi
+
 # --- A missing and a short data file: EIO for their files, reported once.
 # The data file of the small files goes, big.bin's loses its end; what
 # each file should give comes from the catalogue.
