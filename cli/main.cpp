@@ -9,6 +9,7 @@
 #include "cli/cd_session.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/mount.h"
 #include "cli/platform.h"
 #include "kelvora_version.h"
 #include "viewer/container/stored_values.h"
@@ -144,6 +145,19 @@ int main(int argc, char** argv) {
       "test", "Decipher every file without writing it and check every data file");
   add_cd_options(test, cd);
 
+  MountOptions mount_options;
+  auto* mount = app.add_subcommand(
+      "mount", "Show the CD as a read-only folder of its decrypted files (FUSE)");
+  add_cd_options(mount, cd);
+  mount->add_option("MOUNTPOINT", mount_options.MountPoint,
+                    "The directory to show the CD in (Kelvora/ at its top)")
+      ->required();
+  mount->add_flag("-f,--foreground", mount_options.Foreground,
+                  "Stay in the foreground until unmounted (Ctrl-C unmounts)");
+  std::string unmount_point;
+  auto* umount = app.add_subcommand("umount", "Unmount a CD mounted with kelvora mount");
+  umount->add_option("MOUNTPOINT", unmount_point, "Where the CD is mounted")->required();
+
   BuildOptions b;
   auto* build = add_build_command(app, b);
 
@@ -162,6 +176,8 @@ int main(int argc, char** argv) {
     if (list->parsed()) return run_list(cd, json);
     if (extract->parsed()) return run_extract(cd, x);
     if (test->parsed()) return run_test(cd);
+    if (mount->parsed()) return run_mount(cd, mount_options);
+    if (umount->parsed()) return run_umount(unmount_point);
     if (build->parsed()) return run_build(b, KELVORA_DEFAULT_STUB);
   } catch (const std::bad_alloc&) {
     // A catalogue too large for this machine's memory is a damaged CD here,

@@ -39,10 +39,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kelvora viewer project <kelvora@localhost>")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The libraries the tool links, found by dpkg-shlibdeps; xorriso for ISO
-  # images.
+  # The libraries the tool links, found by dpkg-shlibdeps (libfuse3 among
+  # them); xorriso for ISO images, fuse3 (fusermount3) for kelvora mount.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xorriso")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xorriso, fuse3")
 endif()
 # Only the installed files of the tool (and on Windows the programs).
 set(CPACK_COMPONENTS_ALL tool windows)

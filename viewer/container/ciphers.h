@@ -31,6 +31,14 @@ void xor_all(const char* key, void* buffer, std::size_t count) noexcept;
 // As xor_all, but pass j XORs with the low 8 bits of j + key[j].
 void xor_indexed(const char* key, void* buffer, std::size_t count) noexcept;
 
+// Deciphers in place count bytes read from offset onwards of a file's
+// contents, as copy_decrypt deciphers them in a copy from the start: a
+// piece of a file can be read and deciphered without the bytes before it.
+// The content cipher keys every byte alike, so offset does not change the
+// result; it is taken so that no caller relies on that.
+void decrypt_at(const char* key, std::uint64_t offset, void* buffer,
+                std::size_t count) noexcept;
+
 // Working buffer of copy_decrypt: 1 MiB and 100 bytes; chunks of 1 MiB.
 // A chunk is the unit of progress and of stopping; inside it the bytes are
 // read, deciphered and written in pieces small enough to stay in the
