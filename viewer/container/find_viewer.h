@@ -8,6 +8,8 @@
 
 namespace kelvora {
 
+class IsoImage;
+
 // Whether the file at path is at least a trailer long and its last four
 // bytes hold TRAILER_MAGIC.  Nothing else of the file is checked.
 bool ends_in_trailer(const std::string& path);
@@ -15,5 +17,9 @@ bool ends_in_trailer(const std::string& path);
 // The regular files directly in directory that end in a trailer, sorted by
 // name; empty when the directory cannot be read.
 std::vector<std::string> find_viewer_files(const std::string& directory);
+
+// The same in the root of an image: the names of its files that end in a
+// trailer, sorted.
+std::vector<std::string> find_viewer_files(const IsoImage& image);
 
 }  // namespace kelvora
