@@ -296,7 +296,8 @@ std::optional<std::vector<IsoEntry>> IsoImage::read_directory(std::FILE* image,
   std::optional<std::string> continuing;
   for (std::size_t at = 0; at < bytes.size();) {
     // Records never cross a sector; a zero length pads to the next one.
-    const std::size_t sector_end = std::min(bytes.size(), (at / ISO_SECTOR + 1) * ISO_SECTOR);
+    constexpr std::size_t sector = ISO_SECTOR;
+    const std::size_t sector_end = std::min(bytes.size(), (at / sector + 1) * sector);
     const std::size_t length = bytes[at];
     if (length == 0) {
       at = sector_end;
