@@ -393,7 +393,11 @@ void Tool::expect_image_reads_as_folder(const fs::path& image,
   EXPECT_EQ(files_below(dir / "out-image"), files_below(dir / "out-folder"));
   EXPECT_EQ(files_below(dir / "out-image" / "Kelvora"), files_below(src()));
   EXPECT_FALSE(fs::exists(dir / "calls"));
+#if !defined(KELVORA_TOOL_UNDER_WINE)
+  // (kelvora.exe's temporary directory is Windows' own, and Wine puts
+  // files of its own in TMPDIR.)
   EXPECT_TRUE(fs::is_empty(temp));
+#endif
 }
 
 bool have(const char* program) {
