@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
-#include "cli/iso_image.h"
 #include "cli/platform.h"
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
@@ -127,7 +126,7 @@ int load_from_image(const std::string& cd, CdSession& session) {
 int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
   session.Codepage = options.Codepage;
   const std::string& cd = options.Cd;
-  if (is_iso_image(cd)) {
+  if (is_disc_image(cd)) {
     if (int code = load_from_image(cd, session)) return code;
   } else {
     std::string path;

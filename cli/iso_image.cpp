@@ -1,6 +1,5 @@
 #include "cli/iso_image.h"
 
-#include <cstring>
 #include <vector>
 
 #include "cli/platform.h"
@@ -50,19 +49,6 @@ std::optional<std::string> volume_label(const std::string& label) {
 std::string autorun_text(const std::string& viewer_name, const std::string& label) {
   return "[autorun]\r\nopen=" + viewer_name + "\r\nicon=" + viewer_name + ",0\r\nlabel=" +
          label + "\r\n";
-}
-
-bool is_iso_image(const std::string& path) {
-  if (!is_regular_file(path)) return false;
-  FilePtr file = open_file(path, "rb");
-  if (!file) return false;
-  // The first volume descriptor lies at sector 16 of 2048 bytes: an ISO
-  // 9660 one, or the start of UDF's (which the reader then names as such).
-  char id[6] = {};
-  if (!seek_to(file.get(), 16 * 2048) || std::fread(id, 1, 6, file.get()) != 6) return false;
-  for (const char* known : {"CD001", "BEA01", "NSR02", "NSR03"})
-    if (std::memcmp(id + 1, known, 5) == 0) return true;
-  return false;
 }
 
 std::optional<std::string> xorriso_missing() {

@@ -17,10 +17,6 @@ std::optional<std::string> volume_label(const std::string& label);
 // ending in CR LF.
 std::string autorun_text(const std::string& viewer_name, const std::string& label);
 
-// True when the file at path is a disc image: its first volume descriptor
-// says CD001 (ISO 9660) or begins UDF's recognition sequence.
-bool is_iso_image(const std::string& path);
-
 // The message that says how to get xorriso for writing an image, or
 // nothing when it can be run.
 std::optional<std::string> xorriso_missing();

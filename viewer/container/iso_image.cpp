@@ -200,13 +200,14 @@ void parse_rock_ridge(std::FILE* image, std::uint64_t image_size, const std::uin
 
 }  // namespace
 
-const char* iso_names_text(IsoNames names) {
-  switch (names) {
-    case IsoNames::RockRidge: return "Rock Ridge";
-    case IsoNames::Joliet: return "Joliet";
-    case IsoNames::Primary: return "ISO 9660";
-  }
-  return "ISO 9660";
+bool is_disc_image(const std::string& path) {
+  if (!is_regular_file(path)) return false;
+  FilePtr file = open_file(path, "rb");
+  char id[6] = {};
+  if (!file || !read_at(file.get(), FIRST_DESCRIPTOR * ISO_SECTOR, id, sizeof id)) return false;
+  for (const char* known : {"CD001", "BEA01", "NSR02", "NSR03"})
+    if (std::memcmp(id + 1, known, 5) == 0) return true;
+  return false;
 }
 
 std::string IsoImage::load(const std::string& path) {

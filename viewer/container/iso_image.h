@@ -38,7 +38,6 @@ constexpr std::size_t MAX_ISO_DEPTH = 255;
 
 // Which names the image's directories are read with.
 enum class IsoNames { RockRidge, Joliet, Primary };
-const char* iso_names_text(IsoNames names);
 
 enum class IsoKind { File, Directory, Other };  // Other: a link, a device, ...
 
@@ -51,6 +50,11 @@ struct IsoEntry {
   // end of the image), or empty.
   std::string Refusal;
 };
+
+// True when the file at path is a disc image, to be read as an IsoImage
+// rather than as a viewer file: its first volume descriptor says CD001
+// (ISO 9660) or begins UDF's recognition sequence (which load then names).
+bool is_disc_image(const std::string& path);
 
 class IsoImage final : public CdFiles {
  public:
