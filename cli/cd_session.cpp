@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "cli/exit_codes.h"
@@ -11,6 +12,7 @@
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
 #include "viewer/container/find_viewer.h"
+#include "viewer/container/iso_image.h"
 #include "viewer/container/password.h"
 #include "viewer/base/message_sink.h"
 #include "viewer/base/codepage.h"
@@ -103,24 +105,43 @@ int find_viewer_file(const std::string& cd, std::string& path) {
   return EXIT_ALL_DONE;
 }
 
-int open_cd(const CdOptions& options, bool unlock, CdSession& session, ImageNeeds needs) {
-  session.Codepage = options.Codepage;
-  std::string cd = options.Cd;
-  if (is_iso_image(cd)) {
-    if (auto missing = xorriso_missing()) {
-      std::fprintf(stderr, "kelvora: %s is an ISO image; %s\n", cd.c_str(), missing->c_str());
-      return EXIT_USAGE;
-    }
-    const std::string error = session.Image.open(cd, needs);
-    if (!error.empty()) {
-      std::fprintf(stderr, "kelvora: %s\n", error.c_str());
-      return EXIT_DAMAGED;
-    }
-    cd = session.Image.files();
+namespace {
+
+// The viewer file in the root of an image, loaded.  Returns an exit code.
+int load_from_image(const std::string& cd, CdSession& session) {
+  auto image = std::make_shared<IsoImage>();
+  const std::string error = image->load(cd);
+  if (!error.empty()) {
+    std::fprintf(stderr, "kelvora: cannot read the image %s: %s\n", cd.c_str(), error.c_str());
+    return EXIT_DAMAGED;
   }
-  std::string path;
-  if (int code = find_viewer_file(cd, path)) return code;
-  if (!load_viewer_file(absolute_path(path), session.Viewer)) return EXIT_DAMAGED;
+  const std::vector<std::string> found = find_viewer_files(*image);
+  if (found.empty()) {
+    std::fprintf(stderr, "kelvora: no viewer file in the root of the image %s\n", cd.c_str());
+    return EXIT_DAMAGED;
+  }
+  if (found.size() > 1) {
+    std::fprintf(stderr, "kelvora: the image %s holds %zu viewer files in its root:\n",
+                 cd.c_str(), found.size());
+    for (const std::string& name : found) std::fprintf(stderr, "  %s\n", name.c_str());
+    return EXIT_DAMAGED;
+  }
+  return load_viewer_file(std::move(image), found[0], session.Viewer) ? EXIT_ALL_DONE
+                                                                      : EXIT_DAMAGED;
+}
+
+}  // namespace
+
+int open_cd(const CdOptions& options, bool unlock, CdSession& session) {
+  session.Codepage = options.Codepage;
+  const std::string& cd = options.Cd;
+  if (is_disc_image(cd)) {
+    if (int code = load_from_image(cd, session)) return code;
+  } else {
+    std::string path;
+    if (int code = find_viewer_file(cd, path)) return code;
+    if (!load_viewer_file(absolute_path(path), session.Viewer)) return EXIT_DAMAGED;
+  }
   if (!load_catalogue(session.Viewer, session.Cat)) return EXIT_DAMAGED;
   session.Damaged = session.Cat.Entries.size() < session.Viewer.Trailer.ItemCount;
 

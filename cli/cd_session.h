@@ -1,11 +1,11 @@
-// Opening a CD for the tool: finding its viewer file, loading it and its
+// Opening a CD for the tool: finding its viewer file (in a folder, or in the
+// root of an ISO image, which is then read in place), loading it and its
 // catalogue, and passing the password gate.
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "cli/iso_image.h"
 #include "viewer/catalogue/catalogue.h"
 #include "viewer/container/viewer_file.h"
 
@@ -24,7 +24,6 @@ struct CdSession {
   bool Damaged = false;   // the catalogue stopped before ItemCount records
   bool Unlocked = false;  // the password gate was passed (or there is none)
   std::string Codepage;
-  ImageCopy Image;        // the files of an ISO image given in place of the CD
 
   // A stored 8-bit text in UTF-8.
   std::string utf8(const std::string& text) const;
@@ -36,10 +35,9 @@ struct CdSession {
 int find_viewer_file(const std::string& cd, std::string& path);
 
 // Loads the viewer file and the catalogue and, when unlock is set and the
-// CD has a password, asks for it and checks it.  Of an ISO image only the
-// files needed are copied out.  Returns an exit code.
-int open_cd(const CdOptions& options, bool unlock, CdSession& session,
-            ImageNeeds needs = ImageNeeds::AllFiles);
+// CD has a password, asks for it and checks it.  An ISO image is read where
+// it lies: its files are ranges of it (Viewer.Files).  Returns an exit code.
+int open_cd(const CdOptions& options, bool unlock, CdSession& session);
 
 // Installs the tool's message handler: each box as one line on stderr,
 // its text converted from the code page.

@@ -132,22 +132,19 @@ int run_info(const CdOptions& options) {
   CdSession s;
   // The totals are shown only once the password gate is passed.
   const bool has_password_option = options.Password || options.PasswordFile;
-  int code = open_cd(options, false, s, ImageNeeds::ViewerFile);
+  int code = open_cd(options, false, s);
   if (code) return code;
   const bool has_password = (s.Viewer.Settings.Flags & FLAG_PASSWORD) != 0;
   if (has_password && has_password_option) {
     CdSession unlocked;
-    code = open_cd(options, true, unlocked, ImageNeeds::ViewerFile);
+    code = open_cd(options, true, unlocked);
     if (code) return code;
     s.Unlocked = true;
   }
   const VIEWER_TRAILER& t = s.Viewer.Trailer;
   const VIEWER_SETTINGS& st = s.Viewer.Settings;
-  // A viewer file copied out of an image is named by the image.
-  std::string viewer_path = s.Viewer.ViewerPath;
-  const std::string image_files = s.Image.files();
-  if (!image_files.empty() && viewer_path.rfind(image_files + "/", 0) == 0)
-    viewer_path = options.Cd + ", " + viewer_path.substr(image_files.size() + 1);
+  // A viewer file in an image is named by the image.
+  const std::string viewer_path = shown_viewer_path(s.Viewer);
   std::printf("viewer file:    %s (%llu bytes)\n", viewer_path.c_str(),
               static_cast<unsigned long long>(s.Viewer.FileLength));
   std::printf("program image:  %u bytes\n", t.StubSize);
@@ -171,7 +168,7 @@ int run_info(const CdOptions& options) {
 
 int run_list(const CdOptions& options, bool json) {
   CdSession s;
-  if (int code = open_cd(options, true, s, ImageNeeds::ViewerFile)) return code;
+  if (int code = open_cd(options, true, s)) return code;
   const Catalogue& c = s.Cat;
   if (json) {
     // Written entry by entry: the whole text of a large catalogue is never

@@ -31,8 +31,7 @@ constexpr const char* kFooter =
 void add_cd_options(CLI::App* command, kelvora::cli::CdOptions& cd) {
   command->add_option("CD", cd.Cd,
                       "The viewer file, the directory that holds it, or an ISO image of the "
-                      "CD (read with xorriso, which copies the files needed to a temporary "
-                      "folder)")
+                      "CD (read in place, with its Rock Ridge, Joliet or ISO 9660 names)")
       ->required();
   command->add_option("--password", cd.Password, "The CD's password");
   command->add_option("--password-file", cd.PasswordFile,

@@ -34,10 +34,14 @@ MountReader::MountReader(const ViewerFile& viewer, const Catalogue& catalogue,
       found->second = static_cast<std::uint32_t>(data_.size());
       auto data = std::make_unique<DataFile>();
       data->Name = item.DataFile;
-      data->File = open_data_file(viewer_, item);  // reports a refused or missing one
-      if (data->File) {
+      // Reports a refused or missing one.  In an image the data file is a
+      // range of the image's stream.
+      FileRange range = open_data_file(viewer_, item);
+      if (range) {
+        data->File = std::move(range.File);
         data->Descriptor = fileno(data->File.get());
-        data->Length = file_length(data->File.get());
+        data->Start = range.Start;
+        data->Length = static_cast<std::int64_t>(range.Length);
       }
       data_.push_back(std::move(data));
       unopened_files.push_back(0);
@@ -49,8 +53,9 @@ MountReader::MountReader(const ViewerFile& viewer, const Catalogue& catalogue,
       faulty_files_ += 1;
       continue;
     }
+    source.Offset = data.Start + item.DataOffset;
     // The engine's length check and its report of a data file too short.
-    if (seek_entry(data.File.get(), data.Length, item)) {
+    if (seek_entry(data.File.get(), data.Start, data.Length, item)) {
       source.Available = item.Size;
     } else {
       const std::int64_t held = data.Length - static_cast<std::int64_t>(item.DataOffset);

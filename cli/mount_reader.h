@@ -43,13 +43,14 @@ class MountReader {
     std::string Name;  // as the catalogue stores it
     FilePtr File;      // null when it could not be opened
     int Descriptor = -1;
+    std::uint64_t Start = 0;  // of the data file in its stream (an image)
     std::int64_t Length = -1;
     mutable std::atomic<bool> FaultReported{false};
   };
   static constexpr std::uint32_t NO_DATA = UINT32_MAX;
   struct Source {
     std::uint32_t Data = NO_DATA;   // index into data_
-    std::uint64_t Offset = 0;       // of the contents in the data file
+    std::uint64_t Offset = 0;       // of the contents in the data file's stream
     std::uint32_t Size = 0;
     std::uint32_t Available = 0;    // bytes of the contents the data file holds
   };

@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_VENDOR "Kelvora viewer project")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read, test, extract and build Kelvora encrypted CDs")
 set(CPACK_PACKAGE_DESCRIPTION
-    "kelvora reads Kelvora encrypted CDs on any system: it shows the viewer file's settings, lists the folders and files, checks every file and writes the decrypted files. It also builds CDs from a directory tree, and burnable ISO images of them with xorriso.")
+    "kelvora reads Kelvora encrypted CDs on any system: it shows the viewer file's settings, lists the folders and files, checks every file and writes the decrypted files. It reads ISO images of CDs in place. It also builds CDs from a directory tree, and burnable ISO images of them with xorriso.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
@@ -40,7 +40,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the tool links, found by dpkg-shlibdeps (libfuse3 among
-  # them); xorriso for ISO images, fuse3 (fusermount3) for kelvora mount.
+  # them); xorriso for writing ISO images (build --iso; images are read
+  # without it), fuse3 (fusermount3) for kelvora mount.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xorriso, fuse3")
 endif()

@@ -10,7 +10,7 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
   wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core \
-  xorriso help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3
+  xorriso genisoimage help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3
 
 ensure_wine32
 ensure_locales ru_RU.UTF-8 ja_JP.UTF-8

@@ -105,8 +105,8 @@ TEST(MountTree, LeavesOutUnsafeNamesAndSaysWhyOnce) {
       {"a:b", "the name holds a drive or a colon"},
       {"\\abs", "the name is an absolute path"},
       {"sub\\x.txt", "the name holds a path separator"},
-      {".", "the name stands for its own folder"},
-      {"", "it has no name"},
+      {".", "the name has an empty or \".\" part"},
+      {"", "the name is empty"},
       {std::string(200, '\xE0'), "the name is longer than 255 bytes"},  // 400 bytes in UTF-8
   };
   std::vector<WriterItem> items{root_item(1)};

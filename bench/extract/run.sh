@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Extraction beside cp, tar and 7z, page cache warm, best of five, in one run.
 #
-#   bash bench/extract/run.sh [SIZE_MIB] [SMALL_FILES]
-#
 # Case 1: one file of SIZE_MIB (default 1024) pseudo-random bytes on a CD
 # with a content key, beside cp of the CD's data file, dd with 1 MiB blocks
 # (the plain user-space copy) and 7z x of a store-mode archive.
@@ -10,16 +8,23 @@
 # the contents are stored as they are) beside cp.
 # Case 3: SMALL_FILES (default 30000) files of 100 B to 8 KiB in 2,000
 # folders beside cp -r and tar x of the same tree.
+# Case 4: the CDs of cases 1 and 2 as ISO images (xorriso, Joliet and Rock
+# Ridge) beside the same CDs as folders, taking turns: the image is read in
+# place, so the temporary directory (TMPDIR, checked) stays empty.
 # Prints seconds, MiB/s and peak resident memory of each.  Targets: kelvora
 # <= 1.15 x cp on case 1, <= 1.05 x cp on case 2, <= 1.0 x cp -r on case 3,
-# faster than 7z; peak RSS under 16 MiB plus the catalogue.
+# faster than 7z; on case 4 the image at >= 0.95 x the folder's speed; peak
+# RSS under 16 MiB plus the catalogue.  CASES "image" runs case 4 alone.
+#
+#   bash bench/extract/run.sh [SIZE_MIB] [SMALL_FILES] [CASES]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/common.sh
-ensure_packages cmake make g++ libcli11-dev 7zip time
+ensure_packages cmake make g++ libcli11-dev 7zip time xorriso
 
 size_mib=${1:-1024}
 small_files=${2:-30000}
+cases=${3:-all}
 cmake --preset cli >/dev/null
 cmake --build --preset cli -j"$(build_jobs)" >/dev/null
 kelvora=$PWD/build/cli/cli/kelvora
@@ -31,10 +36,12 @@ mkdir -p "$work/src"
 head -c $((size_mib * 1048576)) /dev/urandom > "$work/src/big.bin"
 "$kelvora" build "$work/src" -o "$work/cd" --content-key bench-key >/dev/null 2>&1
 "$kelvora" build "$work/src" -o "$work/plain" --content-key bb >/dev/null 2>&1
-(cd "$work/src" && "$sevenzip" a -mx0 "$work/big.7z" big.bin >/dev/null)
+if [ "$cases" != image ]; then
+  (cd "$work/src" && "$sevenzip" a -mx0 "$work/big.7z" big.bin >/dev/null)
+  cat "$work/big.7z" >/dev/null
+fi
 # Warm the page cache with every input.
-cat "$work/src/big.bin" "$work/cd/KELVORA1.DAT" "$work/plain/KELVORA1.DAT" "$work/big.7z" \
-  >/dev/null
+cat "$work/src/big.bin" "$work/cd/KELVORA1.DAT" "$work/plain/KELVORA1.DAT" >/dev/null
 
 # timed COMMAND...: "SECONDS PEAK_RSS_KIB" of one run; the wall time to the
 # millisecond (time's own %e has only hundredths, a tenth of the gap
@@ -69,6 +76,51 @@ best_of() {
   eval "result_${key}=$best"
 }
 
+# image_case: the CDs as images and as folders, taking turns, five rounds,
+# each keeping its best; a temporary directory of its own for the tool.
+image_case() {
+  xorriso -as mkisofs -quiet -J -r -o "$work/cd.iso" "$work/cd" >/dev/null 2>&1
+  xorriso -as mkisofs -quiet -J -r -o "$work/plain.iso" "$work/plain" >/dev/null 2>&1
+  cat "$work/cd.iso" "$work/plain.iso" >/dev/null
+  mkdir -p "$work/tmp"
+  local -x TMPDIR=$work/tmp
+  local names=("folder" "image" "plain folder" "plain image")
+  declare -A best rss
+  local round name
+  for round in 1 2 3 4 5; do
+    for name in "${names[@]}"; do
+      rm -rf "$work/out"; mkdir -p "$work/out"; sync
+      case $name in
+        "folder") set -- "$kelvora" extract "$work/cd" -d "$work/out" -q ;;
+        "image") set -- "$kelvora" extract "$work/cd.iso" -d "$work/out" -q ;;
+        "plain folder") set -- "$kelvora" extract "$work/plain" -d "$work/out" -q ;;
+        "plain image") set -- "$kelvora" extract "$work/plain.iso" -d "$work/out" -q ;;
+      esac
+      local stats seconds kib
+      stats=$(timed "$@"); seconds=${stats% *}; kib=${stats#* }
+      if [ -z "${best[$name]:-}" ] || awk "BEGIN{exit !($seconds < ${best[$name]})}"; then
+        best[$name]=$seconds
+      fi
+      [ "$kib" -gt "${rss[$name]:-0}" ] && rss[$name]=$kib
+    done
+  done
+  for name in "${names[@]}"; do
+    awk -v n="kelvora $name" -v s="${best[$name]}" -v m="$size_mib" -v r="${rss[$name]}" \
+      'BEGIN{printf "%-22s %7.3f s %8.0f MiB/s  peak RSS %6.1f MiB\n", n, s, (s>0?m/s:0), r/1024}'
+  done
+  awk -v f="${best[folder]}" -v i="${best[image]}" -v pf="${best[plain folder]}" \
+    -v pi="${best[plain image]}" 'BEGIN{
+    printf "image speed / folder speed = %.2f, plain %.2f (target >= 0.95)\n", f/i, pf/pi }'
+  echo "temporary files left by the image runs: $(find "$work/tmp" -mindepth 1 | wc -l)"
+  rm -f "$work/cd.iso" "$work/plain.iso"
+}
+
+if [ "$cases" = image ]; then
+  echo "The CD of one file of $size_mib MiB as an ISO image and as a folder, best of five rounds:"
+  image_case
+  exit 0
+fi
+
 echo "One file of $size_mib MiB, page cache warm, best of five:"
 best_of "kelvora extract" "$kelvora" extract "$work/cd" -d "$work/out" -q
 best_of "cp" cp "$work/cd/KELVORA1.DAT" "$work/out/big.bin"
@@ -85,6 +137,10 @@ best_of "kelvora plain" "$kelvora" extract "$work/plain" -d "$work/out" -q
 best_of "cp plain" cp "$work/plain/KELVORA1.DAT" "$work/out/big.bin"
 awk -v k="$result_kelvora_plain" -v c="$result_cp_plain" 'BEGIN{
   printf "kelvora / cp = %.2f (target <= 1.05)\n", k/c }'
+
+echo
+echo "The same CDs as ISO images and as folders, best of five rounds:"
+image_case
 
 echo
 rm -rf "$work/src" "$work/cd" "$work/plain" "$work/big.7z"

@@ -1,11 +1,17 @@
 // Writes the seed corpora of the fuzz targets from writer-built CDs:
 //   make_fuzz_seeds DIR  ->  DIR/<target>/<seed>
+// The image target's seeds are the first CD's folder made into images by
+// xorriso and genisoimage (where installed), cut after their last used
+// sector, and a hand-laid image with Rock Ridge continuation areas.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/iso_bytes.h"
 #include "viewer/base/little_endian.h"
 #include "viewer/container/ciphers.h"
 #include "viewer/container/stored_values.h"
@@ -74,6 +80,49 @@ std::vector<CdDescription> sample_cds() {
   return cds;
 }
 
+// The CD's folder as images of each kind, without the zero sectors that
+// pad their ends.
+void image_seeds(const fs::path& cd, const fs::path& out) {
+  const char* makers[][2] = {
+      {"xorriso-joliet-rr", "xorriso -as mkisofs -quiet -J -r"},
+      {"xorriso-plain", "xorriso -as mkisofs -quiet --norock"},
+      {"genisoimage-joliet", "genisoimage -quiet -J"},
+      {"genisoimage-rr", "genisoimage -quiet -R"},
+  };
+  const fs::path image = fs::temp_directory_path() / "kelvora-seed.iso";
+  for (const auto& [name, command] : makers) {
+    fs::remove(image);
+    const std::string line = std::string(command) + " -o '" + image.string() + "' '" +
+                             cd.string() + "' >/dev/null 2>&1";
+    if (std::system(line.c_str()) != 0) continue;
+    auto bytes = read_all(image);
+    std::size_t used = bytes.size();
+    while (used >= 2048 && std::all_of(bytes.begin() + static_cast<long>(used - 2048),
+                                       bytes.begin() + static_cast<long>(used),
+                                       [](std::uint8_t b) { return b == 0; }))
+      used -= 2048;
+    bytes.resize(used);
+    put(out, name, bytes);
+  }
+  fs::remove(image);
+
+  using namespace kelvora::test;
+  IsoBytes laid(24);
+  laid.primary(20, 2048);
+  laid.joliet(21, 2048);
+  laid.put(22 * 2048, rr_nm("continued name", 1) + rr_ce(22, 0, 21) + rr_nm("end"));
+  laid.directory(20, {iso_record(20, 2048, 2, iso_dot(), rr_sp()),
+                      iso_record(20, 2048, 2, iso_dotdot()),
+                      iso_record(23, 5, 0, iso_name("A.TXT;1"), rr_ce(22, 0, 40)),
+                      iso_record(20, 2048, 2, iso_name("SUB"), rr_nm("sub")),
+                      iso_record(23, 2048, 0x80, iso_name("BIG")),
+                      iso_record(23, 5, 0, iso_name("BIG"))});
+  laid.directory(21, {iso_record(21, 2048, 2, iso_dot()), iso_record(21, 2048, 2, iso_dotdot()),
+                      iso_record(23, 5, 0, iso_ucs2(u"a.txt;1"))});
+  laid.text(23, "hello");
+  put(out, "laid-rock-ridge", laid.bytes());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +171,7 @@ int main(int argc, char** argv) {
       extract.insert(extract.end(), data.begin(), data.end());
     }
     put(out / "fuzz_extract", name, extract);
+    if (n == 1) image_seeds(work, out / "fuzz_iso_image");
   }
   fs::remove_all(work);
   return 0;

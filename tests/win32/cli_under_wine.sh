@@ -40,7 +40,7 @@ expect() {  # expect CODE MESSAGE ARGS...
   fi
 }
 expect 2 "CDs are built on Linux and macOS" build 'T:\few' -o 'T:\few-out'
-expect 2 "mount the image and give its drive" list 'T:\few.iso'
+expect 0 "" list 'T:\few.iso'
 [ -e "$root/few-out" ] && { echo "FAIL: build on Windows wrote something"; fail=1; }
 [ $fail -eq 0 ]
 

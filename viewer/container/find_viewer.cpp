@@ -8,6 +8,7 @@
 #include "viewer/base/file_system.h"
 #include "viewer/base/little_endian.h"
 #include "viewer/base/path_text.h"
+#include "viewer/container/iso_image.h"
 #include "viewer/container/viewer_file.h"
 
 namespace kelvora {
@@ -47,6 +48,22 @@ std::vector<std::string> find_viewer_files(const std::string& directory,
       case TrailerCheck::None:
         break;
     }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::vector<std::string> find_viewer_files(const IsoImage& image) {
+  std::vector<std::string> found;
+  const FilePtr file = open_file(image.path(), "rb");
+  if (!file) return found;
+  for (const IsoEntry& entry : image.list("").value_or(std::vector<IsoEntry>{})) {
+    if (entry.Kind != IsoKind::File || !entry.Refusal.empty() || entry.Length < TRAILER_SIZE)
+      continue;
+    std::uint8_t magic[4];
+    if (seek_to(file.get(), entry.Start + entry.Length - 4) &&
+        std::fread(magic, 1, 4, file.get()) == 4 && read_le32(magic) == TRAILER_MAGIC)
+      found.push_back(entry.Name);
   }
   std::sort(found.begin(), found.end());
   return found;

@@ -8,6 +8,8 @@
 
 namespace kelvora {
 
+class IsoImage;
+
 // Whether the file at path is at least a trailer long and its last four
 // bytes hold TRAILER_MAGIC.  Nothing else of the file is checked.
 bool ends_in_trailer(const std::string& path);
@@ -22,5 +24,9 @@ TrailerCheck check_trailer(const std::string& path);
 // read are added to unreadable, when given, as "path: reason".
 std::vector<std::string> find_viewer_files(const std::string& directory,
                                            std::vector<std::string>* unreadable = nullptr);
+
+// The same in the root of an image: the names of its files that end in a
+// trailer, sorted.
+std::vector<std::string> find_viewer_files(const IsoImage& image);
 
 }  // namespace kelvora

@@ -43,10 +43,12 @@ void report_read_failure() {
   show_error("Error: (522524)", "Cannot read the viewer file. Aborting.");
 }
 
-bool read_exact(std::FILE* file, std::uint64_t offset, void* buffer,
+// Offsets are within the viewer file, which may lie inside an image.
+bool read_exact(const FileRange& file, std::uint64_t offset, void* buffer,
                 std::size_t count) {
-  return seek_to(file, offset) &&
-         std::fread(buffer, 1, count, file) == count;
+  return offset <= file.Length && count <= file.Length - offset &&
+         seek_to(file.File.get(), file.Start + offset) &&
+         std::fread(buffer, 1, count, file.File.get()) == count;
 }
 
 std::vector<std::string> names_of(std::uint32_t flags, std::span<const FlagName> table,
@@ -138,9 +140,9 @@ namespace {
 
 // Finds and decodes the trailer at the end of the file, and checks that the
 // regions every CD uses lie before it.
-bool load_trailer(std::FILE* file, ViewerFile& out) {
+bool load_trailer(const FileRange& file, ViewerFile& out) {
   // A file too short to hold a trailer cannot carry the magic either.
-  const std::int64_t length = file_length(file);
+  const std::int64_t length = static_cast<std::int64_t>(file.Length);
   std::array<std::uint8_t, TRAILER_SIZE> trailer_bytes{};
   if (length < static_cast<std::int64_t>(TRAILER_SIZE) ||
       !read_exact(file, static_cast<std::uint64_t>(length) - TRAILER_SIZE,
@@ -162,7 +164,7 @@ bool load_trailer(std::FILE* file, ViewerFile& out) {
 
 // Deciphers the settings block, then checks the optional regions that its
 // flags ask for.
-bool load_settings(std::FILE* file, ViewerFile& out) {
+bool load_settings(const FileRange& file, ViewerFile& out) {
   std::array<std::uint8_t, SETTINGS_BUFFER_SIZE> settings{};
   if (!read_exact(file, region_span(out.Trailer, Region::Settings).Offset, settings.data(),
                   SETTINGS_BLOCK_SIZE)) {
@@ -192,7 +194,7 @@ bool load_settings(std::FILE* file, ViewerFile& out) {
 
 // Deciphers the licence text into a zeroed buffer with a margin, so that
 // the text is terminated whatever it holds.
-bool load_licence(std::FILE* file, ViewerFile& out) {
+bool load_licence(const FileRange& file, ViewerFile& out) {
   const RegionSpan span = region_span(out.Trailer, Region::Licence);
   std::vector<std::uint8_t> text;
   try {
@@ -214,16 +216,36 @@ bool load_licence(std::FILE* file, ViewerFile& out) {
 
 }  // namespace
 
-bool load_viewer_file(const std::string& path, ViewerFile& out) {
+FileRange open_viewer_range(const ViewerFile& viewer) {
+  if (viewer.Files) return viewer.Files->open(viewer.ViewerPath);
+  FileRange range;
+  range.File = open_file(viewer.ViewerPath, "rb");
+  const std::int64_t length = range ? file_length(range.File.get()) : -1;
+  if (length < 0) return FileRange{};
+  range.Length = static_cast<std::uint64_t>(length);
+  return range;
+}
+
+std::string shown_viewer_path(const ViewerFile& viewer) {
+  return viewer.Files ? viewer.Files->shown_name(viewer.ViewerPath) : viewer.ViewerPath;
+}
+
+bool load_viewer_file(std::shared_ptr<const CdFiles> files, const std::string& path,
+                      ViewerFile& out) {
   out = ViewerFile{};
   out.ViewerPath = path;
-  FilePtr file = open_file(path, "rb");
+  out.Files = std::move(files);
+  const FileRange file = open_viewer_range(out);
   if (!file) {
     show_error("Error: (522523)", "Cannot open viewer file for reading. Aborting.");
     return false;
   }
-  if (!load_trailer(file.get(), out) || !load_settings(file.get(), out)) return false;
-  return !(out.Settings.Flags & FLAG_LICENCE) || load_licence(file.get(), out);
+  if (!load_trailer(file, out) || !load_settings(file, out)) return false;
+  return !(out.Settings.Flags & FLAG_LICENCE) || load_licence(file, out);
+}
+
+bool load_viewer_file(const std::string& path, ViewerFile& out) {
+  return load_viewer_file(nullptr, path, out);
 }
 
 bool read_region(const ViewerFile& viewer, Region region,
@@ -233,7 +255,7 @@ bool read_region(const ViewerFile& viewer, Region region,
     report_region_past_end(region);
     return false;
   }
-  FilePtr file = open_file(viewer.ViewerPath, "rb");
+  const FileRange file = open_viewer_range(viewer);
   if (!file) {
     if (region == Region::Catalogue)
       show_error("Error: 14301", "Cannot open viewer file to decrypt tree items...");
@@ -252,7 +274,7 @@ bool read_region(const ViewerFile& viewer, Region region,
       show_error("Error: (135235)", "Cannot allocate the %s.", region_name(region));
     return false;
   }
-  if (!read_exact(file.get(), span.Offset, out.data(), out.size())) {
+  if (!read_exact(file, span.Offset, out.data(), out.size())) {
     report_read_failure();
     return false;
   }
@@ -267,20 +289,20 @@ RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
     report_region_past_end(region);
     return RegionWrite::Failed;
   }
-  FilePtr source = open_file(viewer.ViewerPath, "rb");
+  const FileRange source = open_viewer_range(viewer);
   if (!source) {
     show_error("Error: (522523)",
                "Cannot open viewer file for reading. Aborting.");
     return RegionWrite::Failed;
   }
-  if (!seek_to(source.get(), span.Offset)) {
+  if (!seek_to(source.File.get(), source.Start + span.Offset)) {
     report_read_failure();
     return RegionWrite::Failed;
   }
   FilePtr target = open_file(destination, "wb");
   if (!target) return RegionWrite::CannotCreate;
   // Region sizes are 32-bit trailer fields, so one copy covers any region.
-  const int copied = copy_decrypt(ContainerKey.data(), target.get(), source.get(),
+  const int copied = copy_decrypt(ContainerKey.data(), target.get(), source.File.get(),
                                   static_cast<std::uint32_t>(span.Size));
   const bool closed = close_checked(target);
   if (!copied || !closed) {

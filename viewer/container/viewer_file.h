@@ -17,11 +17,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "viewer/container/cd_files.h"
 
 namespace kelvora {
 
@@ -217,7 +220,12 @@ RegionSpan region_span(const VIEWER_TRAILER& trailer, Region region);
 
 // What load_viewer_file leaves for the rest of the program.
 struct ViewerFile {
-  std::string ViewerPath;                  // full path of the viewer file
+  // Full path of the viewer file; on a CD read through Files, its path
+  // below the CD's root.
+  std::string ViewerPath;
+  // The files of a CD that is not a folder (an ISO image); null for a
+  // folder, whose files are opened by their paths.
+  std::shared_ptr<const CdFiles> Files;
   std::uint64_t FileLength = 0;            // its length in bytes
   VIEWER_TRAILER Trailer;                  // as read
   VIEWER_SETTINGS Settings;                // deciphered
@@ -231,6 +239,16 @@ struct ViewerFile {
 // file at path.  On failure it has reported through show_error and returns
 // false; out is then unspecified.
 bool load_viewer_file(const std::string& path, ViewerFile& out);
+// The same for the viewer file at path below the root of files.
+bool load_viewer_file(std::shared_ptr<const CdFiles> files, const std::string& path,
+                      ViewerFile& out);
+
+// The viewer file as named to the user: its path, or the CD's name for it.
+std::string shown_viewer_path(const ViewerFile& viewer);
+
+// Opens the viewer file: a file of its folder, or a range of its image.
+// Null when it cannot be opened (not reported).
+FileRange open_viewer_range(const ViewerFile& viewer);
 
 // Reads one region and deciphers it with ContainerKey.  The region must lie
 // before the trailer (load_viewer_file checked the regions in use; this

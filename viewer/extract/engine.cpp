@@ -277,29 +277,46 @@ class Silence {
 
 }  // namespace
 
-FilePtr open_data_file(const ViewerFile& viewer, const CryptItem& item) {
+FileRange open_data_file(const ViewerFile& viewer, const CryptItem& item) {
   if (item.DataFile.empty()) {
     show_error("Error:(345634)", "Cannot open .dat file.");
-    return nullptr;
+    return {};
   }
   if (const char* reason = unsafe_name_reason(item.DataFile)) {
     show_error("Error:(345635)", "Cannot open the data file [%s]: %s.",
                item.DataFile.c_str(), reason);
-    return nullptr;
+    return {};
   }
-  const std::string path = data_file_path(viewer, item.DataFile);
-  FilePtr data = is_regular_file(path) ? open_file(path, "rb") : nullptr;
+  FileRange data;
+  if (viewer.Files) {
+    // In an image the reason is the image's (a file in several extents,
+    // one past the image's end): said, as no other tool can tell it.
+    std::string why;
+    data = viewer.Files->open(local_name(item.DataFile), &why);
+    if (!data) {
+      show_error("Error:(345634)", "Cannot open the data file %s: %s.",
+                 viewer.Files->shown_name(item.DataFile).c_str(), why.c_str());
+      return data;
+    }
+  } else {
+    const std::string path = data_file_path(viewer, item.DataFile);
+    if (is_regular_file(path)) data.File = open_file(path, "rb");
+    const std::int64_t length = data ? file_length(data.File.get()) : -1;
+    if (length < 0) data.File.reset();
+    data.Length = static_cast<std::uint64_t>(length);
+  }
   if (!data) {
     show_error("Error:(345634)", "Cannot open .dat file.");
-    return nullptr;
+    return data;
   }
   // Reads are of large pieces: the stream's own small buffer would only
   // split them into more system calls.
-  std::setvbuf(data.get(), nullptr, _IONBF, 0);
+  std::setvbuf(data.File.get(), nullptr, _IONBF, 0);
   return data;
 }
 
-bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item) {
+bool seek_entry(std::FILE* data, std::uint64_t start, std::int64_t length,
+                const CryptItem& item) {
   // A data file too short for the entry is reported before anything is made.
   if (length < 0 || static_cast<std::uint64_t>(item.DataOffset) + item.Size >
                         static_cast<std::uint64_t>(length)) {
@@ -307,7 +324,7 @@ bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item) {
                item.DataFile.c_str(), item.Name.c_str());
     return false;
   }
-  if (!seek_to(data, item.DataOffset)) {
+  if (!seek_to(data, start + item.DataOffset)) {
     show_error("Error:(345634)", "Cannot open .dat file.");
     return false;
   }
@@ -315,9 +332,11 @@ bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item) {
 }
 
 FilePtr open_entry_data(const ViewerFile& viewer, const CryptItem& item) {
-  FilePtr data = open_data_file(viewer, item);
-  if (!data || !seek_entry(data.get(), file_length(data.get()), item)) return nullptr;
-  return data;
+  FileRange data = open_data_file(viewer, item);
+  if (!data ||
+      !seek_entry(data.File.get(), data.Start, static_cast<std::int64_t>(data.Length), item))
+    return nullptr;
+  return std::move(data.File);
 }
 
 namespace {
@@ -327,12 +346,15 @@ namespace {
 // while they do.
 std::FILE* open_cached_entry_data(Extractor& x, const CryptItem& item) {
   if (!x.OpenData || x.OpenDataName != item.DataFile) {
-    x.OpenData = open_data_file(x.Viewer, item);
+    FileRange data = open_data_file(x.Viewer, item);
+    x.OpenData = std::move(data.File);
     if (!x.OpenData) return nullptr;
-    x.OpenDataLength = file_length(x.OpenData.get());
+    x.OpenDataStart = data.Start;
+    x.OpenDataLength = static_cast<std::int64_t>(data.Length);
     x.OpenDataName = item.DataFile;
   }
-  if (seek_entry(x.OpenData.get(), x.OpenDataLength, item)) return x.OpenData.get();
+  if (seek_entry(x.OpenData.get(), x.OpenDataStart, x.OpenDataLength, item))
+    return x.OpenData.get();
   x.OpenData.reset();
   return nullptr;
 }

@@ -116,9 +116,11 @@ struct Extractor {
   std::set<FileIdentity> Claimed;
 
   // The data file the last entry was read from, kept open while the next
-  // entries name it too.
+  // entries name it too: its stream, and where in it the data file lies
+  // (all of it in a folder, its extent in an image).
   std::string OpenDataName;
   FilePtr OpenData;
+  std::uint64_t OpenDataStart = 0;
   std::int64_t OpenDataLength = -1;
 
   Extractor(const ViewerFile& viewer, const Catalogue& catalogue, const char* key)
@@ -190,18 +192,22 @@ std::string numbered_name(const std::string& name, unsigned k);
 
 // An entry's data file, opened for large unbuffered reads, with an export's
 // checks and reports: no data file, a refused name, one that is missing or
-// no regular file.  Null after the report.
-FilePtr open_data_file(const ViewerFile& viewer, const CryptItem& item);
+// no regular file.  A file beside the viewer file is its whole stream; on a
+// CD read through the viewer's Files (an image) it is the range of the
+// image that holds it, opened in place.  Null after the report.
+FileRange open_data_file(const ViewerFile& viewer, const CryptItem& item);
 
-// Moves an open data file of the given length to the entry's contents;
-// false after reporting a data file too short for the entry.
-bool seek_entry(std::FILE* data, std::int64_t length, const CryptItem& item);
+// Moves an open data file, which lies at start in its stream and is length
+// bytes long, to the entry's contents; false after reporting a data file
+// too short for the entry.
+bool seek_entry(std::FILE* data, std::uint64_t start, std::int64_t length,
+                const CryptItem& item);
 
 // Both: the entry's data file, at its contents, or null after the report.
 FilePtr open_entry_data(const ViewerFile& viewer, const CryptItem& item);
 
-// The path of an entry's data file: the viewer's directory and DataFile.
-// Found case-insensitively where the exact name does not exist.
+// The path of an entry's data file in a folder: the viewer's directory and
+// DataFile.  Found case-insensitively where the exact name does not exist.
 std::string data_file_path(const ViewerFile& viewer, const std::string& data_file);
 
 }  // namespace kelvora
