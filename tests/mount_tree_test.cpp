@@ -106,7 +106,7 @@ TEST(MountTree, LeavesOutUnsafeNamesAndSaysWhyOnce) {
       {"\\abs", "the name is an absolute path"},
       {"sub\\x.txt", "the name holds a path separator"},
       {".", "the name has an empty or \".\" part"},
-      {"", "the name is empty"},
+      {"", "it has no name"},
       {std::string(200, '\xE0'), "the name is longer than 255 bytes"},  // 400 bytes in UTF-8
   };
   std::vector<WriterItem> items{root_item(1)};
