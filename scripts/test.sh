@@ -13,7 +13,7 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli
   xorriso help2man dpkg-dev unzip
 
 ensure_wine32
-ensure_locales ru_RU.UTF-8 ja_JP.UTF-8
+ensure_locales ru_RU.UTF-8 ja_JP.UTF-8 hi_IN.UTF-8
 
 echo "== Native build and tests"
 cmake --preset native
