@@ -9,8 +9,8 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core \
-  xorriso help2man dpkg-dev unzip
+  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core fonts-ipafont-gothic \
+  xorriso help2man dpkg-dev unzip e2fsprogs
 
 ensure_wine32
 ensure_locales ru_RU.UTF-8 ja_JP.UTF-8 hi_IN.UTF-8

@@ -102,5 +102,7 @@ check "the Temp folder is as it was after exit" \
   diff "$WINE_ENV_DIR/temp-before.txt" <(ls -A "$c/windows/Temp")
 check "the viewer ended with exit code 0" grep -qx 'exit 0' "$log"
 check "screenshot of the finished export" test -s "$shots/finished-report.png"
+[ "$codepage" = 932 ] && check "the prefix has a font with the names' glyphs for the screenshots" \
+  test -f "$c/windows/Fonts/ipag.ttf"
 [ $fail -eq 0 ] && echo "viewer in code page $codepage under Wine: all checks passed"
 exit $fail
