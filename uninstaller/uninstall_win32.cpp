@@ -164,7 +164,7 @@ class Win32System final : public UninstallSystem {
   }
 
   std::optional<std::vector<DirEntry>> list_directory(const std::string& path) override {
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAA data = {};
     const HANDLE first = FindFirstFileA((path + "\\*.*").c_str(), &data);
     if (first == INVALID_HANDLE_VALUE) return std::nullopt;
     const FindHandle find(first);
@@ -172,9 +172,12 @@ class Win32System final : public UninstallSystem {
     do {
       const std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
-      // The find data holds the reparse tag of a reparse point.
-      const std::uint32_t tag =
-          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
+      // The find data's tag field (dwReserved0) is not filled by every
+      // implementation of the call: the tag is read from the reparse point
+      // itself.
+      const std::uint32_t tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                    ? reparse_tag(path + "\\" + name)
+                                    : REPARSE_TAG_UNREAD;
       entries.push_back({name, data.dwFileAttributes, tag});
     } while (FindNextFileA(find.get(), &data));
     return entries;
