@@ -23,7 +23,7 @@ root=$(cd "$here/../.." && pwd)
 source "$here/wine_env.sh"
 fonts_locked=
 stop() {
-  [ -n "$fonts_locked" ] && chattr -i "$fonts_locked" 2>/dev/null || true
+  if [ -n "$fonts_locked" ]; then chattr -i "$fonts_locked" 2>/dev/null || true; fi
   wine_env_stop
 }
 trap stop EXIT
