@@ -9,11 +9,11 @@ source scripts/lib/common.sh
 ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev \
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core \
-  xorriso genisoimage help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3
+  wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core fonts-ipafont-gothic \
+  xorriso genisoimage help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3 e2fsprogs
 
 ensure_wine32
-ensure_locales ru_RU.UTF-8 ja_JP.UTF-8
+ensure_locales ru_RU.UTF-8 ja_JP.UTF-8 hi_IN.UTF-8
 
 echo "== Native build and tests"
 cmake --preset native

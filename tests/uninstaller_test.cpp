@@ -36,6 +36,9 @@ class TestSystem final : public UninstallSystem {
   // listed).
   std::set<std::string> NoLongName;
   bool CodePage932 = false;  // else a single-byte code page
+  // Real files and folders that the system marks as reparse points with
+  // these tags (OneDrive's placeholders, a mount point), by host path.
+  std::map<fs::path, std::uint32_t> Tagged;
 
   // The Windows path with its 8.3 aliases expanded.
   std::string expanded(const std::string& path) const {
@@ -118,10 +121,11 @@ class TestSystem final : public UninstallSystem {
     if (!fs::is_directory(fs::symlink_status(dir, error))) return std::nullopt;
     std::vector<DirEntry> entries;
     for (const auto& e : fs::directory_iterator(dir, error))
-      entries.push_back({e.path().filename().string(), attributes_of(e.path())});
+      entries.push_back({e.path().filename().string(), attributes_of(e.path()), tag_of(e.path())});
     return entries;
   }
   std::uint32_t attributes(const std::string& path) override { return attributes_of(host(path)); }
+  std::uint32_t reparse_tag(const std::string& path) override { return tag_of(host(path)); }
   bool delete_file(const std::string& path) override {
     Events.push_back("delete " + path);
     const fs::path p = host(path);
@@ -147,20 +151,27 @@ class TestSystem final : public UninstallSystem {
     Events.push_back("normal " + path);
   }
 
-  // Read-only is the owner's missing write bit; links are reparse points.
-  static std::uint32_t attributes_of(const fs::path& p) {
+  // Read-only is the owner's missing write bit; links and tagged files and
+  // folders are reparse points.
+  std::uint32_t attributes_of(const fs::path& p) const {
     std::error_code error;
     const fs::file_status s = fs::symlink_status(p, error);
     if (!fs::exists(s)) return ATTRIBUTE_INVALID;
-    std::uint32_t a = 0;
+    std::uint32_t a = Tagged.count(p) ? std::uint32_t{ATTRIBUTE_REPARSE_POINT} : 0u;
     if (fs::is_symlink(s)) {
-      a = ATTRIBUTE_REPARSE_POINT;
+      a |= ATTRIBUTE_REPARSE_POINT;
       if (fs::is_directory(fs::status(p, error))) a |= ATTRIBUTE_DIRECTORY;
       return a;
     }
-    a = fs::is_directory(s) ? ATTRIBUTE_DIRECTORY : ATTRIBUTE_ARCHIVE;
+    a |= fs::is_directory(s) ? ATTRIBUTE_DIRECTORY : ATTRIBUTE_ARCHIVE;
     if ((s.permissions() & fs::perms::owner_write) == fs::perms::none) a |= ATTRIBUTE_READONLY;
     return a;
+  }
+  std::uint32_t tag_of(const fs::path& p) const {
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(p, error))) return REPARSE_TAG_SYMLINK;
+    const auto tagged = Tagged.find(p);
+    return tagged == Tagged.end() ? REPARSE_TAG_UNREAD : tagged->second;
   }
 
  private:
@@ -313,6 +324,74 @@ TEST(Uninstaller, LinksAreRemovedNeverEntered) {
   EXPECT_EQ(r.system.Boxes[2],
             "WARNING (5101):|The folder C:\\Documents and Settings\\me\\Start Menu\\Marrowby "
             "Software was not deleted: a folder on the way to it is a link.");
+}
+
+TEST(Uninstaller, OnlyNameSurrogatesAreLinks) {
+  const struct {
+    const char* What;
+    std::uint32_t Attributes;
+    std::uint32_t Tag;
+    bool Elsewhere;
+  } cases[] = {
+      {"junction or mount point", ATTRIBUTE_DIRECTORY | ATTRIBUTE_REPARSE_POINT, 0xA0000003, true},
+      {"symbolic link", ATTRIBUTE_ARCHIVE | ATTRIBUTE_REPARSE_POINT, 0xA000000C, true},
+      {"other name surrogate", ATTRIBUTE_DIRECTORY | ATTRIBUTE_REPARSE_POINT, 0x20000042, true},
+      {"tag not readable", ATTRIBUTE_DIRECTORY | ATTRIBUTE_REPARSE_POINT, 0, true},
+      {"OneDrive folder", ATTRIBUTE_DIRECTORY | ATTRIBUTE_REPARSE_POINT, 0x9000701A, false},
+      {"deduplicated file", ATTRIBUTE_ARCHIVE | ATTRIBUTE_REPARSE_POINT, 0x80000013, false},
+      {"Compact OS file", ATTRIBUTE_ARCHIVE | ATTRIBUTE_REPARSE_POINT, 0x80000017, false},
+      {"App Execution Alias", ATTRIBUTE_ARCHIVE | ATTRIBUTE_REPARSE_POINT, 0x8000001B, false},
+      {"third-party tag", ATTRIBUTE_ARCHIVE | ATTRIBUTE_REPARSE_POINT, 0x00000777, false},
+      {"no reparse point", ATTRIBUTE_DIRECTORY, 0xA0000003, false},
+      {"nothing there", ATTRIBUTE_INVALID, 0xA0000003, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(leads_elsewhere(c.Attributes, c.Tag), c.Elsewhere) << c.What;
+}
+
+// The installation directory in a OneDrive folder, with on-demand files and
+// folders inside it: all of it is the product's and goes.  A mount point
+// inside it is removed itself and never entered.
+TEST(Uninstaller, CloudFilesAndFoldersAreWhatTheyLookLike) {
+  Installed p;
+  const std::string onedrive = "C:\\users\\me\\OneDrive";
+  p.system.InstallDir = onedrive + "\\Apps\\Kelvora3";
+  p.file(onedrive + "\\Apps\\Kelvora3\\Kelvora3.exe");
+  p.file(onedrive + "\\Apps\\Kelvora3\\cloud\\placeholder.dat");
+  p.file(onedrive + "\\Apps\\Kelvora3\\dedup.dll");
+  p.file(onedrive + "\\Apps\\Kelvora3\\volume\\other-disk.txt");
+  p.file(onedrive + "\\beside.txt");
+  for (const auto& [path, tag] : std::vector<std::pair<std::string, std::uint32_t>>{
+           {onedrive, 0x9000701A},
+           {onedrive + "\\Apps", 0x9000701A},
+           {onedrive + "\\Apps\\Kelvora3", 0x9000701A},
+           {onedrive + "\\Apps\\Kelvora3\\cloud", 0x9000701A},
+           {onedrive + "\\Apps\\Kelvora3\\cloud\\placeholder.dat", 0x9000701A},
+           {onedrive + "\\Apps\\Kelvora3\\dedup.dll", 0x80000013},
+           {onedrive + "\\Apps\\Kelvora3\\volume", REPARSE_TAG_MOUNT_POINT}})
+    p.system.Tagged[p.system.host(path)] = tag;
+  EXPECT_EQ(run_uninstaller(p.system), 0);
+  EXPECT_EQ(p.system.Boxes, kNormalBoxes);
+  EXPECT_FALSE(p.exists(onedrive + "\\Apps\\Kelvora3\\Kelvora3.exe"));
+  EXPECT_FALSE(p.exists(onedrive + "\\Apps\\Kelvora3\\cloud"));
+  EXPECT_FALSE(p.exists(onedrive + "\\Apps\\Kelvora3\\dedup.dll"));
+  EXPECT_TRUE(p.exists(onedrive + "\\Apps\\Kelvora3\\volume\\other-disk.txt"));
+  EXPECT_TRUE(p.exists(onedrive + "\\beside.txt"));
+
+  // A mount point on the way, or a reparse point whose tag cannot be read,
+  // still stops it.
+  for (const std::uint32_t tag : {REPARSE_TAG_MOUNT_POINT, REPARSE_TAG_UNREAD}) {
+    Installed q;
+    q.system.InstallDir = onedrive + "\\Apps\\Kelvora3";
+    q.file(onedrive + "\\Apps\\Kelvora3\\Kelvora3.exe");
+    q.system.Tagged[q.system.host(onedrive + "\\Apps")] = tag;
+    EXPECT_EQ(run_uninstaller(q.system), 0);
+    EXPECT_TRUE(q.exists(onedrive + "\\Apps\\Kelvora3\\Kelvora3.exe")) << tag;
+    EXPECT_EQ(q.system.Boxes[2], "WARNING (5101):|The folder " + onedrive +
+                                     "\\Apps\\Kelvora3 was not deleted: a folder on the way to "
+                                     "it is a link.")
+        << tag;
+  }
 }
 
 TEST(Uninstaller, MissingOrEmptyValuesSkipTheirStepsSilently) {

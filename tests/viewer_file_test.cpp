@@ -176,6 +176,24 @@ TEST(ViewerFile, RegionsAreFoundAcrossFlagCombinations) {
   }
 }
 
+// A start-up picture whose copy fails part way (the viewer file was cut
+// short after it was read) is simply not drawn: start-up goes on, so no box
+// may say that it aborts.
+TEST(ViewerFile, APictureCopyThatFailsShowsNoBoxOfItsOwn) {
+  TempDir dir;
+  CdDescription cd = small_cd();
+  cd.Logo = test::pattern_bytes(5000, 6);
+  const WrittenCd written = write_cd(cd, dir.path());
+  MessageRecorder recorder;
+  ViewerFile viewer;
+  ASSERT_TRUE(load_viewer_file(written.ViewerPath.string(), viewer));
+  const RegionSpan logo = region_span(viewer.Trailer, Region::Logo);
+  std::filesystem::resize_file(written.ViewerPath, logo.Offset + 100);
+  EXPECT_EQ(decipher_region_to_file(viewer, Region::Logo, (dir / "logo.out").string()),
+            RegionWrite::Failed);
+  EXPECT_EQ(recorder.lines(), std::vector<std::string>{});
+}
+
 TEST(ViewerFile, UnusedRegionsStillCountTowardsLaterOffsets) {
   // A logo but no background: the background's bytes are still skipped.
   TempDir dir;

@@ -256,12 +256,18 @@ DirectoryCheck check_directory(UninstallSystem& system, const std::string& path,
   for (std::size_t i = 0; i < parts.Names.size(); ++i) {
     on_the_way += "\\" + parts.Names[i];
     const std::uint32_t attributes = system.attributes(on_the_way);
-    if (attributes != ATTRIBUTE_INVALID && (attributes & ATTRIBUTE_REPARSE_POINT)) {
+    if (attributes != ATTRIBUTE_INVALID && (attributes & ATTRIBUTE_REPARSE_POINT) &&
+        leads_elsewhere(attributes, system.reparse_tag(on_the_way))) {
       check.Refusal = i + 1 == parts.Names.size() ? IS_LINK : LINK_ON_THE_WAY;
       return check;
     }
   }
   return check;
+}
+
+bool leads_elsewhere(std::uint32_t attributes, std::uint32_t reparse_tag) {
+  if (attributes == ATTRIBUTE_INVALID || !(attributes & ATTRIBUTE_REPARSE_POINT)) return false;
+  return reparse_tag == REPARSE_TAG_UNREAD || (reparse_tag & REPARSE_TAG_NAME_SURROGATE) != 0;
 }
 
 void empty_directory_tree(UninstallSystem& system, const std::string& path) {
@@ -270,7 +276,7 @@ void empty_directory_tree(UninstallSystem& system, const std::string& path) {
   for (const DirEntry& entry : *entries) {
     if (entry.Name.empty() || entry.Name == "." || entry.Name == "..") continue;
     const std::string child = path + "\\" + entry.Name;
-    if (entry.Attributes & ATTRIBUTE_REPARSE_POINT) {
+    if (leads_elsewhere(entry.Attributes, entry.ReparseTag)) {
       // The link goes, what it points to stays.
       if (entry.Attributes & ATTRIBUTE_DIRECTORY)
         system.remove_directory(child);

@@ -23,9 +23,28 @@ enum : std::uint32_t {
   ATTRIBUTE_DIRECTORY = 0x10,
   ATTRIBUTE_ARCHIVE = 0x20,
   ATTRIBUTE_NORMAL = 0x80,
-  ATTRIBUTE_REPARSE_POINT = 0x400,  // a junction or symbolic link
+  ATTRIBUTE_REPARSE_POINT = 0x400,  // a reparse point: see leads_elsewhere
   ATTRIBUTE_INVALID = 0xFFFFFFFF,   // nothing at that path
 };
+
+// Reparse tags, as the platform documents them.  Most reparse points on
+// Windows 10 and 11 are no links: OneDrive's files and folders (0x9000xxxA),
+// deduplicated files (0x80000013), Compact OS files (0x80000017), App
+// Execution Aliases (0x8000001B).  Only a name surrogate, a tag with bit
+// 0x20000000 (symbolic links 0xA000000C, junctions and mount points
+// 0xA0000003), leads to another place.
+enum : std::uint32_t {
+  REPARSE_TAG_NAME_SURROGATE = 0x20000000,
+  REPARSE_TAG_MOUNT_POINT = 0xA0000003,
+  REPARSE_TAG_SYMLINK = 0xA000000C,
+  REPARSE_TAG_UNREAD = 0,  // none, or the tag could not be read
+};
+
+// Whether a name with these attributes and tag leads to another place: a
+// reparse point with a name-surrogate tag, or one whose tag could not be
+// read (what might be a link is never entered or emptied).  A cloud folder
+// is a folder, a deduplicated file a file.
+bool leads_elsewhere(std::uint32_t attributes, std::uint32_t reparse_tag);
 
 // The fixed texts and names.
 // The product's installer is 32-bit: its uninstall key is in the 32-bit
@@ -53,6 +72,7 @@ constexpr const char* REFUSED_CAPTION = "WARNING (5101):";
 struct DirEntry {
   std::string Name;
   std::uint32_t Attributes = 0;
+  std::uint32_t ReparseTag = REPARSE_TAG_UNREAD;  // with ATTRIBUTE_REPARSE_POINT
 };
 
 // A folder of the system's own that nothing may empty, nor any folder that
@@ -98,6 +118,9 @@ class UninstallSystem {
   // and "..".
   virtual std::optional<std::vector<DirEntry>> list_directory(const std::string& path) = 0;
   virtual std::uint32_t attributes(const std::string& path) = 0;
+  // The tag of the reparse point at path itself (never of what it leads
+  // to); REPARSE_TAG_UNREAD when there is none or it cannot be read.
+  virtual std::uint32_t reparse_tag(const std::string& path) = 0;
   virtual bool delete_file(const std::string& path) = 0;
   virtual bool remove_directory(const std::string& path) = 0;
   virtual void set_attributes_normal(const std::string& path) = 0;
@@ -121,13 +144,13 @@ struct DirectoryCheck {
 // path, is a drive or share root or an administrative share, is, holds or
 // lies inside a protected folder as the WithContents rule says (compared
 // without regard to case), or when it or any folder on the way to it is a
-// link (a reparse point).
+// link (a reparse point that leads elsewhere).
 DirectoryCheck check_directory(UninstallSystem& system, const std::string& path,
                                const std::vector<ProtectedFolder>& protected_folders);
 
 // Deletes every file and sub-directory below path, leaving path itself.  A
 // sub-directory is recognised by its directory bit; a junction or link is
-// removed itself, never entered; a sub-directory whose name starts with '.'
+// removed itself, never entered (a cloud folder is entered as a folder); a sub-directory whose name starts with '.'
 // is kept; a file that cannot be deleted stays (and so do its parents).
 // path is a checked path: it never ends in a separator, so that a name is
 // joined with one backslash and never read back out of a path.

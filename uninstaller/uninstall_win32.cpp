@@ -24,6 +24,11 @@ struct FindCloser {
 };
 using FindHandle = std::unique_ptr<void, FindCloser>;
 
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
 // The product's installer is 32-bit, so its uninstall key lives in the
 // 32-bit view of HKEY_LOCAL_MACHINE; a 32-bit build sees that view by
 // itself, a 64-bit build only when it asks for it.
@@ -159,7 +164,7 @@ class Win32System final : public UninstallSystem {
   }
 
   std::optional<std::vector<DirEntry>> list_directory(const std::string& path) override {
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAA data = {};
     const HANDLE first = FindFirstFileA((path + "\\*.*").c_str(), &data);
     if (first == INVALID_HANDLE_VALUE) return std::nullopt;
     const FindHandle find(first);
@@ -167,12 +172,33 @@ class Win32System final : public UninstallSystem {
     do {
       const std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
-      entries.push_back({name, data.dwFileAttributes});
+      // The find data's tag field (dwReserved0) is not filled by every
+      // implementation of the call: the tag is read from the reparse point
+      // itself.
+      const std::uint32_t tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                    ? reparse_tag(path + "\\" + name)
+                                    : REPARSE_TAG_UNREAD;
+      entries.push_back({name, data.dwFileAttributes, tag});
     } while (FindNextFileA(find.get(), &data));
     return entries;
   }
   std::uint32_t attributes(const std::string& path) override {
     return GetFileAttributesA(path.c_str());
+  }
+  // Opened as the reparse point itself, with no data access: neither a
+  // link is followed nor a cloud file fetched.
+  std::uint32_t reparse_tag(const std::string& path) override {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return REPARSE_TAG_UNREAD;
+    const FileHandle owner(handle);
+    FILE_ATTRIBUTE_TAG_INFO info = {};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) ||
+        !(info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return REPARSE_TAG_UNREAD;
+    return info.ReparseTag;
   }
   bool delete_file(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
   bool remove_directory(const std::string& path) override {

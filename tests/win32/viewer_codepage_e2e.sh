@@ -9,8 +9,9 @@
 #
 #   tests/win32/viewer_codepage_e2e.sh VIEWER_EXE ACTIONS_EXE KELVORA_TOOL SCREENSHOT_DIR CODEPAGE
 #
-# CODEPAGE is 1252 (names with the bytes 0x80-0x9F), 1251 (Cyrillic) or 932
-# (Japanese, with characters whose second byte is the byte of "\").
+# CODEPAGE is 1252 (names with the bytes 0x80-0x9F), 1251 (Cyrillic), 932
+# (Japanese, with characters whose second byte is the byte of "\") or 65001
+# (UTF-8, with a Western CD).
 set -euo pipefail
 viewer=$1
 actions=$2
@@ -36,6 +37,18 @@ case $codepage in
     export LC_ALL=ja_JP.UTF-8 charset=CP932
     cd_dir='ディスク' target='出力先' folder='表計算'
     names=("表.txt" "ソース.txt" "能力 表.txt")
+    ;;
+  65001)
+    # UTF-8 as the ANSI code page ("Use Unicode UTF-8 for worldwide language
+    # support").  Wine does not honour the registry's ACP value; it runs in
+    # 65001 under a locale that has no ANSI code page of its own (Hindi).
+    # The CD is a Western one: its names are 1252 bytes, no UTF-8, and two
+    # of them differ in one letter only.  The list's first row, which
+    # View/Open opens, is ASCII: the driver reads rows back through the
+    # list's own code-page conversion.
+    export LC_ALL=hi_IN.UTF-8 charset=WINDOWS-1252 log_charset=UTF-8
+    cd_dir='Disc € Диск' target='Export “final” – 2026' folder='Notes'
+    names=("A plain name.txt" "Café.txt" "Cafè.txt" "Menu Š‰ €.txt")
     ;;
   *) echo "unknown code page $codepage" >&2; exit 2 ;;
 esac
@@ -70,7 +83,9 @@ screenshot_watcher "$c/flags" "$shots"
 wine 'C:\viewer_actions.exe' 'C:\actions.log' 'C:\flags' "C:\\$cd_dir\\viewer.exe" "C:\\$target" \
   "export-tree:Kelvora:C:\\$target" "open:$folder:0" "properties:$folder" close \
   >/dev/null 2>&1 </dev/null
-iconv -f "$charset" -t UTF-8 "$c/actions.log" | tr -d '\r' > "$WINE_ENV_DIR/actions.log"
+# Under UTF-8 a box that quotes a CD's 1252 name holds bytes that are no
+# UTF-8: those are dropped from the log.
+iconv ${log_charset:+-c} -f "${log_charset:-$charset}" -t UTF-8 "$c/actions.log" | tr -d '\r' > "$WINE_ENV_DIR/actions.log"
 cat "$WINE_ENV_DIR/actions.log"
 
 fail=0
@@ -87,5 +102,7 @@ check "the Temp folder is as it was after exit" \
   diff "$WINE_ENV_DIR/temp-before.txt" <(ls -A "$c/windows/Temp")
 check "the viewer ended with exit code 0" grep -qx 'exit 0' "$log"
 check "screenshot of the finished export" test -s "$shots/finished-report.png"
+[ "$codepage" = 932 ] && check "the prefix has a font with the names' glyphs for the screenshots" \
+  test -f "$c/windows/Fonts/ipag.ttf"
 [ $fail -eq 0 ] && echo "viewer in code page $codepage under Wine: all checks passed"
 exit $fail

@@ -228,6 +228,39 @@ TEST(Pictures, OnlyTheExactKeyColourIsTransparentAndTheBitmapStaysAsItWas) {
   ReleaseDC(nullptr, screen);
 }
 
+// The start-up assets: a picture whose copy fails goes on without a box; a
+// font that cannot be read or allocated ends start-up after its one box.
+TEST(StartupAssets, AFontThatCannotBeHadEndsStartUpAPictureCopyThatFailsDoesNot) {
+  test::TempDir dir;
+  CdDescription cd;
+  cd.Items = {test::root_item(), test::file_item(2, 1, "a.txt", "alpha")};
+  cd.Logo = test::pattern_bytes(5000, 6);
+  cd.Font = test::pattern_bytes(4000, 7);
+  const WrittenCd written = write_cd(cd, dir.path());
+  ASSERT_TRUE(load_viewer_file(written.ViewerPath.string(), Viewer));
+  // Cut inside the logo: its copy runs short, and the font cannot be read.
+  std::filesystem::resize_file(written.ViewerPath,
+                               region_span(Viewer.Trailer, Region::Logo).Offset + 100);
+  {
+    test::MessageRecorder recorder;
+    EXPECT_FALSE(load_startup_pictures_and_font());
+    EXPECT_EQ(recorder.lines(),
+              std::vector<std::string>{"Error: (522524)|Cannot read the viewer file. Aborting."});
+  }
+  if (sizeof(void*) == 4) {
+    // More than a 32-bit program can hold (the region is taken to fit the
+    // file): the allocation's own message, and start-up ends.
+    Viewer.Settings.Flags &= ~FLAG_LOGO;
+    Viewer.Trailer.FontSize = 0xF0000000u;
+    Viewer.FileLength = 0x1'0000'0000ull + 0x1000;
+    test::MessageRecorder recorder;
+    EXPECT_FALSE(load_startup_pictures_and_font());
+    EXPECT_EQ(recorder.lines(),
+              std::vector<std::string>{"Error: (135235)|Cannot Allocate Custom Font."});
+  }
+  Viewer = ViewerFile{};
+}
+
 // One main window for the tests below, on a CD written here.
 class MainWindowTest : public ::testing::Test {
  protected:

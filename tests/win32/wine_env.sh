@@ -41,6 +41,31 @@ wine_env_start() {
   # One server for the whole run, detached from the test's pipes.
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
+  wine_env_cjk_font
+}
+
+# A font with Japanese, Chinese and Cyrillic glyphs (fonts-ipafont-gothic),
+# linked behind the fonts the dialogs, tree and list draw in: without it a
+# screenshot shows an empty box for every CJK character.  Font linking only
+# supplies the glyphs a font lacks, so Latin text looks as before.
+WINE_ENV_CJK_FONT=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
+wine_env_cjk_font() {
+  [ -f "$WINE_ENV_CJK_FONT" ] || { echo "note: no $WINE_ENV_CJK_FONT, CJK names show as boxes"; return 0; }
+  cp "$WINE_ENV_CJK_FONT" "$WINE_DRIVE_C/windows/Fonts/ipag.ttf"
+  python3 - "$WINE_DRIVE_C/cjk-font.reg" <<'PY'
+import sys
+link = "ipag.ttf,IPAGothic"
+data = ",".join(f"{b:02x}" for b in (link + "\0\0").encode("utf-16-le"))
+faces = ["MS Shell Dlg", "MS Shell Dlg 2", "MS Sans Serif", "Microsoft Sans Serif",
+         "Tahoma", "Arial", "Segoe UI", "Courier New"]
+with open(sys.argv[1], "w", encoding="utf-16") as reg:
+    reg.write("Windows Registry Editor Version 5.00\r\n\r\n")
+    reg.write("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n")
+    for face in faces:
+        reg.write(f'"{face}"=hex(7):{data}\r\n')
+PY
+  wine regedit /S 'C:\cjk-font.reg' >/dev/null 2>&1 </dev/null || true
+  rm -f "$WINE_DRIVE_C/cjk-font.reg"
 }
 
 wine_env_stop() {

@@ -94,7 +94,90 @@ std::optional<std::string> iconv_convert(std::string_view text, const std::strin
 }
 #endif
 
+// The length of the well-formed UTF-8 sequence at text[i] and its code
+// point; 0 when it is not one.
+std::size_t strict_sequence(std::string_view text, std::size_t i, char32_t& c) {
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  std::size_t length;
+  char32_t low = 0;  // the smallest code point of this length
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    c = lead & 0x1F;
+    low = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+    c = lead & 0x0F;
+    low = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    c = lead & 0x07;
+    low = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char cont = static_cast<unsigned char>(text[i + k]);
+    if ((cont & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (cont & 0x3F);
+  }
+  if (c < low || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return length;
+}
+
+void append_utf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  }
+}
+
+char32_t windows_1252_code_point(unsigned char b) {
+  return b >= 0x80 && b < 0xA0 ? kHigh1252[b - 0x80] : b;
+}
+
+void append_piece_utf16(std::u16string& out, std::string_view piece) {
+  if (is_utf8(piece)) {
+    char32_t c = 0;
+    for (std::size_t i = 0; i < piece.size();) {
+      const std::size_t length = strict_sequence(piece, i, c);
+      append_utf16(out, c);
+      i += length;
+    }
+    return;
+  }
+  for (unsigned char b : piece) append_utf16(out, windows_1252_code_point(b));
+}
+
 }  // namespace
+
+bool is_utf8(std::string_view text) {
+  char32_t c = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = strict_sequence(text, i, c);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::u16string utf8_path_to_utf16(std::string_view path) {
+  std::u16string out;
+  out.reserve(path.size());
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\' && path[i] != '/') continue;
+    append_piece_utf16(out, path.substr(start, i - start));
+    if (i < path.size()) out += static_cast<char16_t>(path[i]);
+    start = i + 1;
+  }
+  return out;
+}
 
 bool is_windows_1252(std::string_view codepage) {
   const std::string name = lower(codepage);

@@ -21,4 +21,18 @@ std::optional<std::string> to_utf8(std::string_view text, std::string_view codep
 std::optional<std::string> from_utf8(std::string_view text,
                                      std::string_view codepage);
 
+// Whether text is well-formed UTF-8: no stray or missing continuation
+// bytes, no overlong forms, no surrogates, nothing past U+10FFFF.
+bool is_utf8(std::string_view text);
+
+// A path's UTF-16 when the names' code page is UTF-8 (65001, which Windows
+// can use as its ANSI code page).  The system's own names arrive as UTF-8,
+// but a CD's names are bytes of an 8-bit code page, mostly invalid as
+// UTF-8; the system's conversion would make every such byte U+FFFD, and
+// "Caf\xE9.txt" and "Caf\xE8.txt" one file.  So each piece between
+// separators that is not well-formed UTF-8 is read as windows-1252, the
+// Western default, where every byte is a character of its own: no two
+// pieces that differ become one.
+std::u16string utf8_path_to_utf16(std::string_view path);
+
 }  // namespace kelvora

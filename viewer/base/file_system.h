@@ -35,11 +35,19 @@ enum class PathKind {
   Missing,
   File,
   Directory,
-  Link,   // a symbolic link, a junction or another reparse point
+  Link,   // a symbolic link, a junction or mount point: a name that leads elsewhere
   Other,  // a device, a pipe, a socket
 };
 
 PathKind path_kind(const std::string& path);
+
+// Why the file system cannot take a name as it is, or nullptr when it can.
+// On Windows a name whose bytes do not convert to UTF-16 and back in the
+// names' code page (a byte the code page does not define, a lead byte
+// without its trail byte) is refused: the system's conversion would give it
+// a default character, and two names one file.  Elsewhere the bytes are
+// the name.
+const char* unwritable_name_reason(const std::string& name);
 
 // Whether path names a regular file, following links.
 bool is_regular_file(const std::string& path);

@@ -19,6 +19,8 @@ unsigned NameCodePage = 1252;
 unsigned name_code_page() { return NameCodePage; }
 void set_name_code_page(unsigned code_page) { NameCodePage = code_page ? code_page : 1252; }
 
+const char* unwritable_name_reason(const std::string&) { return nullptr; }
+
 PathKind path_kind(const std::string& path) {
   struct stat info;
   if (::lstat(path.c_str(), &info) != 0) return PathKind::Missing;

@@ -62,9 +62,11 @@ bool load_region_picture(Region region, const std::string& stored, const char* f
   return true;
 }
 
-void load_custom_font() {
+// False when the font cannot be allocated or read (reported): start-up
+// then ends, as it does after any failing step of its own.
+bool load_custom_font() {
   std::vector<std::uint8_t> font;
-  if (!read_region(Viewer, Region::Font, font)) return;
+  if (!read_region(Viewer, Region::Font, font)) return false;
   bool installed = false;
   const std::string folder = fonts_folder();
   if (!folder.empty()) {
@@ -89,6 +91,7 @@ void load_custom_font() {
     DWORD fonts = 0;
     AddFontMemResourceEx(font.data(), static_cast<DWORD>(font.size()), nullptr, &fonts);
   }
+  return true;
 }
 
 }  // namespace
@@ -152,8 +155,7 @@ bool load_startup_pictures_and_font() {
                            "Cannot load logo image [%s]. Aborting.", LogoBitmap, LogoWidth,
                            LogoHeight))
     return false;
-  if (s.TextFlags & TEXT_CUSTOM_FONT) load_custom_font();
-  return true;
+  return !(s.TextFlags & TEXT_CUSTOM_FONT) || load_custom_font();
 }
 
 bool load_icons_and_frames() {

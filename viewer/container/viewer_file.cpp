@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "viewer/base/little_endian.h"
@@ -201,7 +202,7 @@ bool load_licence(const FileRange& file, ViewerFile& out) {
     // In a 32-bit build a size near 4 GiB would wrap round to a small buffer.
     if (span.Size > SIZE_MAX - 50) throw std::bad_alloc();
     text.assign(static_cast<std::size_t>(span.Size) + 50, 0);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // no memory, or more than a vector holds
     show_error("Error: (135235)", "Cannot Allocate EULA.");
     return false;
   }
@@ -265,7 +266,8 @@ bool read_region(const ViewerFile& viewer, Region region,
   }
   try {
     out.assign(static_cast<std::size_t>(span.Size), 0);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
+    // Out of memory, or (in a 32-bit build) more than a vector can hold.
     if (region == Region::Catalogue)
       show_error("Error: 14302", "Cannot allocate viewer tree items...");
     else if (region == Region::Font)
@@ -305,11 +307,10 @@ RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
   const int copied = copy_decrypt(ContainerKey.data(), target.get(), source.File.get(),
                                   static_cast<std::uint32_t>(span.Size));
   const bool closed = close_checked(target);
-  if (!copied || !closed) {
-    report_read_failure();
-    return RegionWrite::Failed;
-  }
-  return RegionWrite::Written;
+  // A copy that fails has said so itself (it runs out of memory) or fails
+  // silently (a short read or write): the picture is then not drawn and
+  // start-up goes on, so no second box may claim that it ends.
+  return copied && closed ? RegionWrite::Written : RegionWrite::Failed;
 }
 
 }  // namespace kelvora

@@ -258,7 +258,9 @@ bool read_region(const ViewerFile& viewer, Region region,
 
 // Deciphers a region into a new file at destination, streaming through
 // copy_decrypt.  CannotCreate is not reported (the caller names the file in
-// its own message); Failed has been reported.
+// its own message).  Failed has been reported when the viewer file could not
+// be opened or read; a copy that failed reported itself (no memory) or
+// nothing (a short read or write), and the caller goes on.
 enum class RegionWrite { Written, CannotCreate, Failed };
 RegionWrite decipher_region_to_file(const ViewerFile& viewer, Region region,
                                     const std::string& destination);

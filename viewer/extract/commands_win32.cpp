@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "viewer/catalogue/panes_win32.h"
@@ -223,16 +224,23 @@ void export_tree_selection() {
   if (folder.empty()) return;
 
   // The dialog is up before the copying starts, so that the end of even a
-  // short export closes it.
+  // short export closes it.  The flag is cleared before it starts: an Abort
+  // pressed while the dialog comes up counts.  Without a thread for the
+  // dialog the export goes on without it.
   ExportAborted = false;
   ProgressReady.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  std::thread dialog(progress_thread);
-  WaitForSingleObject(ProgressReady.get(), 5000);
-  ExportAborted = false;
+  std::thread dialog;
+  try {
+    dialog = std::thread(progress_thread);
+  } catch (const std::system_error&) {
+  }
+  if (dialog.joinable()) WaitForSingleObject(ProgressReady.get(), 5000);
   Extractor x = extractor();
   export_selection(x, {entry}, folder);
-  SendMessageA(ProgressDialog, WM_EXPORT_DONE, 0, 0);
-  dialog.join();
+  if (dialog.joinable()) {
+    SendMessageA(ProgressDialog, WM_EXPORT_DONE, 0, 0);
+    dialog.join();
+  }
   ProgressReady.reset();
 
   const std::string& name = Cat.Entries[entry].Name;

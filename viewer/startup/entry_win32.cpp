@@ -26,8 +26,12 @@ std::string own_path() {
   auto to_ansi = [](const wchar_t* text, bool& lossy) {
     char narrow[kelvora::VIEWER_PATH_CAPACITY] = {};
     BOOL used_default = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, narrow,
-                                         sizeof narrow, nullptr, &used_default);
+    // Under UTF-8 as the ANSI code page (65001) every name can be held, and
+    // the call takes neither flags nor the default-character report.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const int size = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, text, -1,
+                                         narrow, sizeof narrow, nullptr,
+                                         utf8 ? nullptr : &used_default);
     lossy = size == 0 || used_default;
     return std::string(size > 0 ? narrow : "");
   };
