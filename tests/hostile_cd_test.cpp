@@ -161,7 +161,7 @@ TEST(HostileCd, TheToolRefusesWhatWouldHarmAndChangesNothingOutsideTheTarget) {
        {"--codepage", "UTF-7"}},
       {"full disk", {}, {}, full_disk, 1,
        "Error:(34567) Cannot write export file [big.bin]; the part written was removed. "
-       "(Kelvora/Docs/big.bin: File too large)"},
+       "(Kelvora/Docs/big.bin: "},
   };
   const bool can_switch_user = other_users_possible();
   for (const Case& c : cases) {

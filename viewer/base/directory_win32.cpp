@@ -10,11 +10,14 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "viewer/base/directory.h"
 #include "viewer/base/path_text.h"
+#include "viewer/base/reparse_points.h"
 #include "viewer/base/wide_path_win32.h"
 
 namespace kelvora {
@@ -31,11 +34,6 @@ struct Directory::Handle {
 
 namespace {
 
-// Name surrogates lead elsewhere; a tag that cannot be read counts as one.
-bool leads_elsewhere(DWORD attributes, DWORD tag) {
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  return tag == 0 || IsReparseTagNameSurrogate(tag);
-}
 
 FileIdentity identity_of(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
@@ -49,15 +47,20 @@ struct Attributes {
   DWORD Tag = 0;
 };
 
-bool attributes_of(HANDLE handle, Attributes& out) {
+// The attributes of what a handle holds, with the reparse-point bit that
+// the path shows too: Wine shows it by path only, and then its tag cannot
+// be read (0), which counts as a link.
+bool attributes_of(HANDLE handle, Attributes& out, DWORD by_path = 0) {
   FILE_ATTRIBUTE_TAG_INFO info{};
   if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info)) {
-    out = {info.FileAttributes, info.ReparseTag};
+    const bool tagged = info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    out = {info.FileAttributes | (by_path & FILE_ATTRIBUTE_REPARSE_POINT),
+           tagged ? info.ReparseTag : 0};
     return true;
   }
   BY_HANDLE_FILE_INFORMATION basic{};
   if (!GetFileInformationByHandle(handle, &basic)) return false;
-  out = {basic.dwFileAttributes, 0};
+  out = {basic.dwFileAttributes | (by_path & FILE_ATTRIBUTE_REPARSE_POINT), 0};
   return true;
 }
 
@@ -93,6 +96,8 @@ std::string temporary_name() {
 
 std::string last_error_text() {
   const DWORD error = GetLastError();
+  // The C library's failures (a short fwrite) may leave only errno.
+  if (error == 0 && errno != 0) return std::strerror(errno);
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -159,11 +164,11 @@ NameResult Directory::look_up(const std::string& name, FileIdentity* identity) c
   Attributes attributes{plain, 0};
   HANDLE handle = open_itself(wide, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (handle != INVALID_HANDLE_VALUE) {
-    attributes_of(handle, attributes);
+    attributes_of(handle, attributes, plain);
     if (identity) *identity = identity_of(handle);
     CloseHandle(handle);
   }
-  if (leads_elsewhere(attributes.Value, attributes.Tag)) return NameResult::Link;
+  if (reparse_leads_elsewhere(attributes.Value, attributes.Tag)) return NameResult::Link;
   if (attributes.Value & FILE_ATTRIBUTE_DIRECTORY) return NameResult::IsDirectory;
   return NameResult::Exists;
 }
@@ -197,8 +202,8 @@ NameResult Directory::open_child(const std::string& name, bool make, Directory& 
     }
   }
   Attributes attributes;
-  const bool known = attributes_of(handle, attributes);
-  if (!known || leads_elsewhere(attributes.Value, attributes.Tag)) {
+  const bool known = attributes_of(handle, attributes, GetFileAttributesW(wide.c_str()));
+  if (!known || reparse_leads_elsewhere(attributes.Value, attributes.Tag)) {
     CloseHandle(handle);
     return NameResult::Link;
   }

@@ -152,7 +152,7 @@ const char* unsafe_piece_reason(const std::string& piece) {
   std::string base = piece.substr(0, piece.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   if (is_device_name(base)) return "the name is a device name";
-  return nullptr;
+  return unwritable_name_reason(piece);
 }
 
 }  // namespace
