@@ -9,6 +9,7 @@ export class Core {
     this.worker = new Worker(url);
     URL.revokeObjectURL(url);
     this.pending = new Map();
+    this.files = new Map();  // the CD's files: path below its folder -> File
     this.nextId = 1;
     this.worker.onmessage = (event) => {
       const { id, result, error } = event.data;
@@ -22,6 +23,13 @@ export class Core {
       for (const waiting of this.pending.values()) waiting.reject(new Error(event.message || 'The worker failed.'));
       this.pending.clear();
     };
+  }
+
+  // The bytes of a file of the CD from start to end, for the worker, which
+  // reads no file itself (see worker.js).
+  bytes(path, start, end) {
+    const file = this.files.get(path);
+    return file ? file.slice(start, end).arrayBuffer() : Promise.resolve(null);
   }
 
   // Sends a request; buffers in transfer move to the worker with it.

@@ -13,27 +13,32 @@ export class FileFailed extends Error {}
 
 // The decrypted contents of a file entry as chunks (Uint8Arrays), AHEAD
 // chunks asked for ahead.  Reports its failures and throws FileFailed;
-// throws Aborted when the flag is set between chunks.  With a pool (an
-// array of spare buffers), the chunks are read into its buffers, and the
-// caller gives each chunk's buffer back to the pool once it has written
-// it: a long export then makes no garbage for the collector to catch up on.
+// throws Aborted when the flag is set between chunks.  The page reads each
+// chunk's bytes from the data file and the worker deciphers them in the
+// same buffer, which comes back as the chunk.
 export async function openEntry(core, entry) {
   const opened = await core.call('readOpen', { entry });
   await showMessages(opened.messages);
   if (!opened.reader) throw new FileFailed();
-  const reader = opened.reader;
-  const size = opened.size;
-  async function* chunks(abort, pool = null) {
+  const { reader, size, file, offset } = opened;
+  async function* chunks(abort) {
     // Requests are answered in order; the worker deciphers the next chunks
-    // while the page writes this one.
+    // while the page writes this one.  Reads of the data file may finish
+    // in any order, but each chunk is sent only after the one before it.
     let asked = 0;
+    let sent = Promise.resolve();
     const queue = [];
     const ask = () => {
       while (queue.length < AHEAD && asked < size) {
         const want = Math.min(CHUNK_SIZE, size - asked);
+        const at = offset + asked;
         asked += want;
-        const into = pool && pool.length ? pool.pop() : null;
-        queue.push(core.call('read', { reader, size: want, into }, into ? [into] : []));
+        const data = core.bytes(file, at, at + want);
+        const posted = sent.then(() => data).then((bytes) => ({
+          answer: core.call('read', { reader, data: bytes, offset: at }, bytes ? [bytes] : []),
+        }));
+        sent = posted.then(() => {}, () => {});
+        queue.push(posted.then((p) => p.answer));
       }
     };
     try {
@@ -96,7 +101,6 @@ async function* openedFiles(core, plan, state) {
 // Writes the plan's directories and files below a picked directory.
 async function exportToDirectory(core, plan, root, state) {
   const cache = new Map();
-  const pool = [];
   for (const directory of plan.directories) {
     try {
       await directoryAt(root, directory, cache);
@@ -116,10 +120,9 @@ async function exportToDirectory(core, plan, root, state) {
       continue;
     }
     try {
-      for await (const chunk of source.chunks(state.abort, pool)) {
+      for await (const chunk of source.chunks(state.abort)) {
         await writable.write(chunk);
         state.bytes(chunk.byteLength);
-        if (chunk.buffer.byteLength === CHUNK_SIZE) pool.push(chunk.buffer);
       }
       // An Abort during the last write still leaves no file.
       if (state.abort.aborted) throw new Aborted();

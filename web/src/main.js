@@ -79,13 +79,37 @@ function show(which) {
   for (const id of ['landing', 'start-screen', 'viewer']) $(id).hidden = id !== which;
 }
 
+// The last four bytes of a file are where a viewer file has its trailer's
+// mark; the core looks for the viewer file in the CD's root by them.
+const TAIL = 4;
+
+// Hands the CD's files to the worker: their names and sizes, the ends of
+// those in the root, then the whole viewer file once the core found it.
+async function mountCd(files) {
+  core.files = new Map(files.map((f) => [f.path, f.file]));
+  const list = [];
+  const moved = [];
+  for (const { path, file } of files) {
+    const entry = { path, size: file.size };
+    if (!path.includes('/') && file.size >= TAIL) {
+      entry.tail = await core.bytes(path, file.size - TAIL, file.size);
+      moved.push(entry.tail);
+    }
+    list.push(entry);
+  }
+  const found = await core.call('mount', { files: list, codepage: state.codepage }, moved);
+  const viewer = found.viewers.length === 1 ? found.viewers[0] : null;
+  const bytes = viewer ? await core.bytes(viewer, 0, core.files.get(viewer).size) : null;
+  return core.call('open', { viewer, bytes }, bytes ? [bytes] : []);
+}
+
 async function openCd(files) {
   if (!files.length) return;
   $('busy').hidden = false;
   let cd;
   try {
     state.codepage = $('codepage').value;
-    cd = await core.call('mount', { files, codepage: state.codepage });
+    cd = await mountCd(files);
   } catch (error) {
     $('busy').hidden = true;
     await messageBox('Error:', `The CD cannot be read: ${error.message}`);
