@@ -537,19 +537,68 @@ async function viewCommand() {
     if (tab) tab.close();
     return;
   }
-  const blob = new Blob(parts, { type: type || 'application/octet-stream' });
+  const blob = new Blob(parts, { type: type ? await declaredType(type, parts) : 'application/octet-stream' });
   const url = URL.createObjectURL(blob);
   state.urls.push(url);
-  if (tab) {
-    tab.location.href = url;
-    return;
+  if (tab) showInTab(tab, row.name, type, url, blob);
+  else download(url, row.name);
+}
+
+// A text's type with its encoding: UTF-8 when the bytes are valid UTF-8,
+// else the CD's code page (the one its names are in).
+async function declaredType(type, parts) {
+  if (type !== 'text/plain') return type;
+  const bytes = new Uint8Array(await new Blob(parts).arrayBuffer());
+  try {
+    new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+    return 'text/plain;charset=utf-8';
+  } catch {
+    return `text/plain;charset=${state.codepage}`;
   }
+}
+
+function download(url, name) {
   const link = document.createElement('a');
   link.href = url;
-  link.download = row.name;
+  link.download = name;
   document.body.append(link);
   link.click();
   link.remove();
+}
+
+// Shows a file in the tab opened for it, under its own name: a picture,
+// a sound, a video or a text in a document titled with the name, with a
+// link that saves it under that name.  A PDF goes to the browser's own
+// viewer, which a document of this page may not frame.
+async function showInTab(tab, name, type, url, blob) {
+  if (type === 'application/pdf') {
+    tab.location.href = url;
+    return;
+  }
+  const doc = tab.document;
+  doc.title = name;
+  const body = doc.body || doc.documentElement.appendChild(doc.createElement('body'));
+  body.replaceChildren();
+  const save = doc.createElement('a');
+  save.href = url;
+  save.download = name;
+  save.textContent = `Save ${name}`;
+  const holder = doc.createElement('p');
+  holder.append(save);
+  let shown;
+  if (type.startsWith('image/')) {
+    shown = doc.createElement('img');
+    shown.alt = name;
+  } else if (type.startsWith('audio/') || type.startsWith('video/')) {
+    shown = doc.createElement(type.startsWith('audio/') ? 'audio' : 'video');
+    shown.controls = true;
+  } else {
+    shown = doc.createElement('pre');
+    const charset = blob.type.split('charset=')[1] || 'utf-8';
+    shown.textContent = new TextDecoder(charset).decode(await blob.arrayBuffer());
+  }
+  if (shown.tagName !== 'PRE') shown.src = url;
+  body.append(holder, shown);
 }
 
 async function propertiesCommand() {
