@@ -139,41 +139,102 @@ async function exportToDirectory(core, plan, root, state) {
   }
 }
 
-// Streams the plan as a .zip into a Blob and hands it to the browser's
-// downloads.  The Blob's parts stay with the browser, which keeps large
-// ones on disk rather than in the page's memory.
-async function exportToZip(core, plan, zipName, state) {
-  async function* entries() {
-    const made = new Set();
-    const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
-      plan.directories.some((d) => d.startsWith(dir + '/'));
-    for (const directory of plan.directories)
-      if (!hasChildren(directory) && !made.has(directory)) {
-        made.add(directory);
-        yield { name: directory + '/' };
-      }
-    for await (const [file, source] of openedFiles(core, plan, state)) {
-      const chunks = source.chunks(state.abort);
-      async function* counted() {
-        for await (const chunk of chunks) {
-          state.bytes(chunk.byteLength);
-          yield chunk;
-        }
-        state.fileDone(true);
-      }
-      yield { name: file.path, lastModified: new Date(), input: counted() };
+// The .zip's entries: the plan's empty directories, then its files, each
+// file's chunks counted as they go.
+async function* zipEntries(core, plan, state) {
+  const made = new Set();
+  const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
+    plan.directories.some((d) => d.startsWith(dir + '/'));
+  for (const directory of plan.directories)
+    if (!hasChildren(directory) && !made.has(directory)) {
+      made.add(directory);
+      yield { name: directory + '/' };
     }
+  for await (const [file, source] of openedFiles(core, plan, state)) {
+    const chunks = source.chunks(state.abort);
+    async function* counted() {
+      for await (const chunk of chunks) {
+        state.bytes(chunk.byteLength);
+        yield chunk;
+      }
+      state.fileDone(true);
+    }
+    yield { name: file.path, lastModified: new Date(), input: counted() };
   }
-  const blob = await new Response(makeZip(entries())).blob();
+}
+
+// Where a .zip is spooled until it is whole: a file of the origin-private
+// file system where the engine offers one to the page (written as it is
+// made, so the page's memory stays flat), else a Blob of the .zip's pieces,
+// which an engine may keep on disk or in memory.
+const SPOOL = 'kelvora-export';
+const SPOOL_KEPT = 10 * 60 * 1000;  // ms a spooled .zip outlives its download's start
+
+async function spoolFolder() {
+  try {
+    const root = await navigator.storage.getDirectory();
+    const folder = await root.getDirectoryHandle(SPOOL, { create: true });
+    const probe = await folder.getFileHandle('probe', { create: true });
+    if (typeof probe.createWritable !== 'function') return null;
+    await folder.removeEntry('probe');
+    return folder;
+  } catch {
+    return null;  // no such storage here (a file:// page in some engines)
+  }
+}
+
+// Removes the spooled .zips whose downloads started long enough ago.
+async function removeOldSpools(folder) {
+  const now = Date.now();
+  const names = [];
+  for await (const name of folder.keys()) names.push(name);
+  for (const name of names) {
+    const made = Number(name.split('-')[0]);
+    if (!(now - made < SPOOL_KEPT)) await folder.removeEntry(name).catch(() => {});
+  }
+}
+
+async function spoolToFile(folder, stream) {
+  await removeOldSpools(folder);
+  const handle = await folder.getFileHandle(`${Date.now()}-export.zip`, { create: true });
+  const writable = await handle.createWritable();
+  try {
+    await stream.pipeTo(writable);
+  } catch (error) {
+    await folder.removeEntry(handle.name).catch(() => {});
+    throw error;
+  }
+  return handle.getFile();
+}
+
+async function spoolToBlob(stream) {
+  // One Blob per piece: the engine takes each piece out of the page's
+  // memory as it comes, where it can.
+  const pieces = [];
+  const reader = stream.getReader();
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    pieces.push(new Blob([value]));
+  }
+  return new Blob(pieces, { type: 'application/zip' });
+}
+
+// Makes the plan's .zip and hands it to the browser's downloads once it is
+// whole.
+async function exportToZip(core, plan, zipName, state) {
+  const stream = makeZip(zipEntries(core, plan, state));
+  const folder = await spoolFolder();
+  const zip = folder ? await spoolToFile(folder, stream) : await spoolToBlob(stream);
   if (state.abort.aborted) throw new Aborted();
-  const url = URL.createObjectURL(blob);
+  const url = URL.createObjectURL(zip);
   const link = document.createElement('a');
   link.href = url;
   link.download = zipName;
   document.body.append(link);
   link.click();
   link.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 60000);
+  setTimeout(() => URL.revokeObjectURL(url), SPOOL_KEPT);
 }
 
 // Runs an export of a plan to a target ({directory} or {zipName}),
