@@ -21,7 +21,10 @@ export async function openEntry(core, entry) {
   await showMessages(opened.messages);
   if (!opened.reader) throw new FileFailed();
   const { reader, size, file, offset } = opened;
-  async function* chunks(abort) {
+  // With a pool (an array of spare buffers of CHUNK_SIZE), chunks are read
+  // into its buffers; the caller gives a chunk's buffer back once the chunk
+  // is written.
+  async function* chunks(abort, pool = null) {
     // Requests are answered in order; the worker deciphers the next chunks
     // while the page writes this one.  Reads of the data file may finish
     // in any order, but each chunk is sent only after the one before it.
@@ -33,7 +36,8 @@ export async function openEntry(core, entry) {
         const want = Math.min(CHUNK_SIZE, size - asked);
         const at = offset + asked;
         asked += want;
-        const data = core.bytes(file, at, at + want);
+        const spare = pool && want === CHUNK_SIZE ? pool.pop() || new ArrayBuffer(CHUNK_SIZE) : null;
+        const data = core.bytes(file, at, at + want, spare);
         const posted = sent.then(() => data).then((bytes) => ({
           answer: core.call('read', { reader, data: bytes, offset: at }, bytes ? [bytes] : []),
         }));
@@ -101,6 +105,7 @@ async function* openedFiles(core, plan, state) {
 // Writes the plan's directories and files below a picked directory.
 async function exportToDirectory(core, plan, root, state) {
   const cache = new Map();
+  const pool = [];
   for (const directory of plan.directories) {
     try {
       await directoryAt(root, directory, cache);
@@ -120,9 +125,10 @@ async function exportToDirectory(core, plan, root, state) {
       continue;
     }
     try {
-      for await (const chunk of source.chunks(state.abort)) {
+      for await (const chunk of source.chunks(state.abort, pool)) {
         await writable.write(chunk);
         state.bytes(chunk.byteLength);
+        if (chunk.buffer.byteLength === CHUNK_SIZE) pool.push(chunk.buffer);
       }
       // An Abort during the last write still leaves no file.
       if (state.abort.aborted) throw new Aborted();
@@ -141,7 +147,7 @@ async function exportToDirectory(core, plan, root, state) {
 
 // The .zip's entries: the plan's empty directories, then its files, each
 // file's chunks counted as they go.
-async function* zipEntries(core, plan, state) {
+async function* zipEntries(core, plan, state, pool) {
   const made = new Set();
   const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
     plan.directories.some((d) => d.startsWith(dir + '/'));
@@ -151,7 +157,7 @@ async function* zipEntries(core, plan, state) {
       yield { name: directory + '/' };
     }
   for await (const [file, source] of openedFiles(core, plan, state)) {
-    const chunks = source.chunks(state.abort);
+    const chunks = source.chunks(state.abort, pool);
     async function* counted() {
       for await (const chunk of chunks) {
         state.bytes(chunk.byteLength);
@@ -194,38 +200,52 @@ async function removeOldSpools(folder) {
   }
 }
 
-async function spoolToFile(folder, stream) {
+// Each piece of the .zip is written (or copied) before the next is read;
+// written goes back to the pool of read buffers.
+async function eachPiece(stream, write, written) {
+  const reader = stream.getReader();
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    await write(value);
+    written(value);
+  }
+}
+
+async function spoolToFile(folder, stream, written) {
   await removeOldSpools(folder);
   const handle = await folder.getFileHandle(`${Date.now()}-export.zip`, { create: true });
   const writable = await handle.createWritable();
   try {
-    await stream.pipeTo(writable);
+    await eachPiece(stream, (piece) => writable.write(piece), written);
+    await writable.close();
   } catch (error) {
+    await writable.abort().catch(() => {});
     await folder.removeEntry(handle.name).catch(() => {});
     throw error;
   }
   return handle.getFile();
 }
 
-async function spoolToBlob(stream) {
+async function spoolToBlob(stream, written) {
   // One Blob per piece: the engine takes each piece out of the page's
   // memory as it comes, where it can.
   const pieces = [];
-  const reader = stream.getReader();
-  for (;;) {
-    const { done, value } = await reader.read();
-    if (done) break;
-    pieces.push(new Blob([value]));
-  }
+  await eachPiece(stream, (piece) => { pieces.push(new Blob([piece])); }, written);
   return new Blob(pieces, { type: 'application/zip' });
 }
 
 // Makes the plan's .zip and hands it to the browser's downloads once it is
 // whole.
 async function exportToZip(core, plan, zipName, state) {
-  const stream = makeZip(zipEntries(core, plan, state));
+  const pool = [];
+  const stream = makeZip(zipEntries(core, plan, state, pool));
+  // A piece that is a whole chunk read from the CD is one of the pool's.
+  const written = (piece) => {
+    if (piece.byteLength === CHUNK_SIZE && piece.buffer.byteLength === CHUNK_SIZE) pool.push(piece.buffer);
+  };
   const folder = await spoolFolder();
-  const zip = folder ? await spoolToFile(folder, stream) : await spoolToBlob(stream);
+  const zip = folder ? await spoolToFile(folder, stream, written) : await spoolToBlob(stream, written);
   if (state.abort.aborted) throw new Aborted();
   const url = URL.createObjectURL(zip);
   const link = document.createElement('a');
