@@ -197,13 +197,18 @@ function buildTree(nodes) {
   for (const n of nodes) {
     const item = document.createElement('li');
     item.setAttribute('role', 'treeitem');
-    item.setAttribute('aria-label', n.label);
+    // Named by its own label alone, not by the labels of its sub-tree.
+    item.setAttribute('aria-labelledby', `tree-label-${n.node}`);
     item.setAttribute('aria-selected', 'false');
     item.tabIndex = -1;
     item.dataset.node = n.node;
+    // The name is the label's text without the expand arrow drawn before it.
     const label = document.createElement('span');
     label.className = 'label';
-    label.textContent = n.label;
+    const text = document.createElement('span');
+    text.id = `tree-label-${n.node}`;
+    text.textContent = n.label;
+    label.append(text);
     item.append(label);
     if (n.hasChildren) {
       item.setAttribute('aria-expanded', String(n.expanded));
