@@ -10,7 +10,8 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libcli
   clang libclang-rt-14-dev util-linux time \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
   wine wine64 xvfb locales xdotool imagemagick python3 fonts-dejavu-core fonts-ipafont-gothic \
-  xorriso genisoimage help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3 e2fsprogs
+  xorriso genisoimage help2man dpkg-dev unzip strace pkg-config libfuse3-dev fuse3 e2fsprogs \
+  emscripten chromium firefox-esr webkit2gtk-driver
 
 ensure_wine32
 ensure_locales ru_RU.UTF-8 ja_JP.UTF-8 hi_IN.UTF-8
@@ -42,7 +43,7 @@ echo "== Windows programs under Wine: i686 (the deliverable), then x86_64; scree
 ctest --preset mingw-i686 --timeout 400
 ctest --preset mingw-x64 --timeout 400
 
-echo "== Web page in a browser (Playwright in Debian's chromium); screenshots in build/test-screenshots/web-*.png"
+echo "== Web page in the three browser engines (Debian's chromium, firefox-esr, WebKitGTK); screenshots in build/test-screenshots/web-*.png"
 bash web/tests/run.sh
 
 echo "== Packages: .deb, .tar.gz and .zip into build/packages, then installed and checked"

@@ -23,9 +23,9 @@ ensure_packages cmake make emscripten python3
 command -v npm >/dev/null || ensure_packages nodejs npm
 
 # The page's npm packages, exactly as locked (and without the browser
-# download of the test runner: the tests use Debian's chromium).
+# browser downloads of the test drivers: the tests use Debian's browsers).
 if [ ! -d web/node_modules ] || [ web/package-lock.json -nt web/node_modules/.package-lock.json ]; then
-  (cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  (cd web && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
 fi
 
 # Debian's Emscripten optimiser needs acorn from the system's node modules.

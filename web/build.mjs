@@ -1,10 +1,10 @@
-// Assembles the one-file page: the worker (the core's WebAssembly glue with
-// the module inlined, then worker.js) as a string, bundled with the page's
+// Assembles the one-file page: the worker (the core's WebAssembly as
+// base64, its glue, then worker.js) as a string, bundled with the page's
 // modules and client-zip into one inline script; the style inline; and a
 // Content-Security-Policy that allows exactly these two inline blocks, the
 // worker from a Blob URL and WebAssembly, and no network access at all.
 //
-//   node web/build.mjs CORE_JS OUTPUT_HTML
+//   node web/build.mjs CORE_JS OUTPUT_HTML     (CORE_JS's .wasm beside it)
 import { build } from 'esbuild';
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
@@ -19,7 +19,8 @@ if (!coreJs || !output) {
 }
 
 const read = (name) => readFileSync(join(here, 'src', name), 'utf8');
-const workerSource = readFileSync(coreJs, 'utf8') + '\n' + read('worker.js');
+const wasm = readFileSync(coreJs.replace(/\.js$/, '.wasm')).toString('base64');
+const workerSource = `const WASM_BASE64 = '${wasm}';\n` + readFileSync(coreJs, 'utf8') + '\n' + read('worker.js');
 
 const bundle = await build({
   entryPoints: [join(here, 'src', 'main.js')],

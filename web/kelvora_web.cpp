@@ -211,6 +211,18 @@ EMSCRIPTEN_KEEPALIVE void kv_init() {
   collect_messages();
 }
 
+// The viewer files of the CD in directory (found by their trailers), for
+// the page to hand over whole before kv_open reads them: {"viewers":[names]}.
+EMSCRIPTEN_KEEPALIVE const char* kv_find(const char* directory) {
+  collect_messages();
+  std::string names;
+  for (const std::string& path : find_viewer_files(directory)) {
+    if (!names.empty()) names += ',';
+    names += json_text(std::filesystem::path(path).filename().string());
+  }
+  return finish("\"viewers\":[" + names + "]");
+}
+
 // Opens the CD in directory: finds its one viewer file by the trailer,
 // loads it and its catalogue.  {"ok", "viewerName", "password", "licence",
 // "noExport", "damaged", "settings", "pictures"} and the messages.
@@ -416,7 +428,9 @@ EMSCRIPTEN_KEEPALIVE const char* kv_plan(int node, int entry) {
 
 // Opens a file entry for reading its decrypted contents, with the engine's
 // checks and messages (no data file, a refused or missing one, one too
-// short for the entry).  {"reader": id or 0, "size"}.
+// short for the entry).  {"reader": id or 0, "size", "fd", "offset"}: the
+// open data file's descriptor and where the entry's bytes start in it, so
+// that the page can hand over each chunk's bytes before they are read.
 EMSCRIPTEN_KEEPALIVE const char* kv_read_open(int entry) {
   collect_messages();
   if (!ready()) return fail("Error:", "The CD is locked.");
@@ -432,9 +446,11 @@ EMSCRIPTEN_KEEPALIVE const char* kv_read_open(int entry) {
   reader.KeyByte = xor_all_key_byte(Open->Viewer.Settings.content_key());
   reader.DataFile = item.DataFile;
   reader.Name = item.Name;
+  const int fd = fileno(reader.Data.get());
   const int id = NextReader++;
   Readers.emplace(id, std::move(reader));
-  return finish("\"reader\":" + std::to_string(id) + ",\"size\":" + number(item.Size));
+  return finish("\"reader\":" + std::to_string(id) + ",\"size\":" + number(item.Size) +
+                ",\"fd\":" + std::to_string(fd) + ",\"offset\":" + number(item.DataOffset));
 }
 
 // Reads and deciphers up to capacity bytes of an open file into buffer.

@@ -9,6 +9,9 @@
 #
 #   bash bench/web/run.sh [SIZE_MIB]
 #
+# The .zip export in each engine from file:// (chromium, firefox, webkit):
+#   node bench/web/zip_bench.mjs ENGINE CD_DIR build/web/kelvora-viewer.html
+#
 # Each figure is the best of three runs; memory is the largest peak.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -13,27 +13,36 @@ export class FileFailed extends Error {}
 
 // The decrypted contents of a file entry as chunks (Uint8Arrays), AHEAD
 // chunks asked for ahead.  Reports its failures and throws FileFailed;
-// throws Aborted when the flag is set between chunks.  With a pool (an
-// array of spare buffers), the chunks are read into its buffers, and the
-// caller gives each chunk's buffer back to the pool once it has written
-// it: a long export then makes no garbage for the collector to catch up on.
+// throws Aborted when the flag is set between chunks.  The page reads each
+// chunk's bytes from the data file and the worker deciphers them in the
+// same buffer, which comes back as the chunk.
 export async function openEntry(core, entry) {
   const opened = await core.call('readOpen', { entry });
   await showMessages(opened.messages);
   if (!opened.reader) throw new FileFailed();
-  const reader = opened.reader;
-  const size = opened.size;
+  const { reader, size, file, offset } = opened;
+  // With a pool (an array of spare buffers of CHUNK_SIZE), chunks are read
+  // into its buffers; the caller gives a chunk's buffer back once the chunk
+  // is written.
   async function* chunks(abort, pool = null) {
     // Requests are answered in order; the worker deciphers the next chunks
-    // while the page writes this one.
+    // while the page writes this one.  Reads of the data file may finish
+    // in any order, but each chunk is sent only after the one before it.
     let asked = 0;
+    let sent = Promise.resolve();
     const queue = [];
     const ask = () => {
       while (queue.length < AHEAD && asked < size) {
         const want = Math.min(CHUNK_SIZE, size - asked);
+        const at = offset + asked;
         asked += want;
-        const into = pool && pool.length ? pool.pop() : null;
-        queue.push(core.call('read', { reader, size: want, into }, into ? [into] : []));
+        const spare = pool && want === CHUNK_SIZE ? pool.pop() || new ArrayBuffer(CHUNK_SIZE) : null;
+        const data = core.bytes(file, at, at + want, spare);
+        const posted = sent.then(() => data).then((bytes) => ({
+          answer: core.call('read', { reader, data: bytes, offset: at }, bytes ? [bytes] : []),
+        }));
+        sent = posted.then(() => {}, () => {});
+        queue.push(posted.then((p) => p.answer));
       }
     };
     try {
@@ -136,41 +145,116 @@ async function exportToDirectory(core, plan, root, state) {
   }
 }
 
-// Streams the plan as a .zip into a Blob and hands it to the browser's
-// downloads.  The Blob's parts stay with the browser, which keeps large
-// ones on disk rather than in the page's memory.
-async function exportToZip(core, plan, zipName, state) {
-  async function* entries() {
-    const made = new Set();
-    const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
-      plan.directories.some((d) => d.startsWith(dir + '/'));
-    for (const directory of plan.directories)
-      if (!hasChildren(directory) && !made.has(directory)) {
-        made.add(directory);
-        yield { name: directory + '/' };
-      }
-    for await (const [file, source] of openedFiles(core, plan, state)) {
-      const chunks = source.chunks(state.abort);
-      async function* counted() {
-        for await (const chunk of chunks) {
-          state.bytes(chunk.byteLength);
-          yield chunk;
-        }
-        state.fileDone(true);
-      }
-      yield { name: file.path, lastModified: new Date(), input: counted() };
+// The .zip's entries: the plan's empty directories, then its files, each
+// file's chunks counted as they go.
+async function* zipEntries(core, plan, state, pool) {
+  const made = new Set();
+  const hasChildren = (dir) => plan.files.some((f) => f.path.startsWith(dir + '/')) ||
+    plan.directories.some((d) => d.startsWith(dir + '/'));
+  for (const directory of plan.directories)
+    if (!hasChildren(directory) && !made.has(directory)) {
+      made.add(directory);
+      yield { name: directory + '/' };
     }
+  for await (const [file, source] of openedFiles(core, plan, state)) {
+    const chunks = source.chunks(state.abort, pool);
+    async function* counted() {
+      for await (const chunk of chunks) {
+        state.bytes(chunk.byteLength);
+        yield chunk;
+      }
+      state.fileDone(true);
+    }
+    yield { name: file.path, lastModified: new Date(), input: counted() };
   }
-  const blob = await new Response(makeZip(entries())).blob();
+}
+
+// Where a .zip is spooled until it is whole: a file of the origin-private
+// file system where the engine offers one to the page (written as it is
+// made, so the page's memory stays flat), else a Blob of the .zip's pieces,
+// which an engine may keep on disk or in memory.
+const SPOOL = 'kelvora-export';
+const SPOOL_KEPT = 10 * 60 * 1000;  // ms a spooled .zip outlives its download's start
+
+async function spoolFolder() {
+  try {
+    const root = await navigator.storage.getDirectory();
+    const folder = await root.getDirectoryHandle(SPOOL, { create: true });
+    const probe = await folder.getFileHandle('probe', { create: true });
+    if (typeof probe.createWritable !== 'function') return null;
+    await folder.removeEntry('probe');
+    return folder;
+  } catch {
+    return null;  // no such storage here (a file:// page in some engines)
+  }
+}
+
+// Removes the spooled .zips whose downloads started long enough ago.
+async function removeOldSpools(folder) {
+  const now = Date.now();
+  const names = [];
+  for await (const name of folder.keys()) names.push(name);
+  for (const name of names) {
+    const made = Number(name.split('-')[0]);
+    if (!(now - made < SPOOL_KEPT)) await folder.removeEntry(name).catch(() => {});
+  }
+}
+
+// Each piece of the .zip is written (or copied) before the next is read;
+// written goes back to the pool of read buffers.
+async function eachPiece(stream, write, written) {
+  const reader = stream.getReader();
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    await write(value);
+    written(value);
+  }
+}
+
+async function spoolToFile(folder, stream, written) {
+  await removeOldSpools(folder);
+  const handle = await folder.getFileHandle(`${Date.now()}-export.zip`, { create: true });
+  const writable = await handle.createWritable();
+  try {
+    await eachPiece(stream, (piece) => writable.write(piece), written);
+    await writable.close();
+  } catch (error) {
+    await writable.abort().catch(() => {});
+    await folder.removeEntry(handle.name).catch(() => {});
+    throw error;
+  }
+  return handle.getFile();
+}
+
+async function spoolToBlob(stream, written) {
+  // One Blob per piece: the engine takes each piece out of the page's
+  // memory as it comes, where it can.
+  const pieces = [];
+  await eachPiece(stream, (piece) => { pieces.push(new Blob([piece])); }, written);
+  return new Blob(pieces, { type: 'application/zip' });
+}
+
+// Makes the plan's .zip and hands it to the browser's downloads once it is
+// whole.
+async function exportToZip(core, plan, zipName, state) {
+  const pool = [];
+  const stream = makeZip(zipEntries(core, plan, state, pool));
+  // A piece that is a whole chunk read from the CD is one of the pool's.
+  const written = (piece) => {
+    if (piece.byteLength === CHUNK_SIZE && piece.buffer.byteLength === CHUNK_SIZE) pool.push(piece.buffer);
+  };
+  const folder = await spoolFolder();
+  const zip = folder ? await spoolToFile(folder, stream, written) : await spoolToBlob(stream, written);
   if (state.abort.aborted) throw new Aborted();
-  const url = URL.createObjectURL(blob);
+  const url = URL.createObjectURL(zip);
   const link = document.createElement('a');
   link.href = url;
   link.download = zipName;
   document.body.append(link);
   link.click();
   link.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 60000);
+  setTimeout(() => URL.revokeObjectURL(url), SPOOL_KEPT);
 }
 
 // Runs an export of a plan to a target ({directory} or {zipName}),

@@ -79,13 +79,37 @@ function show(which) {
   for (const id of ['landing', 'start-screen', 'viewer']) $(id).hidden = id !== which;
 }
 
+// The last four bytes of a file are where a viewer file has its trailer's
+// mark; the core looks for the viewer file in the CD's root by them.
+const TAIL = 4;
+
+// Hands the CD's files to the worker: their names and sizes, the ends of
+// those in the root, then the whole viewer file once the core found it.
+async function mountCd(files) {
+  core.files = new Map(files.map((f) => [f.path, f.file]));
+  const list = [];
+  const moved = [];
+  for (const { path, file } of files) {
+    const entry = { path, size: file.size };
+    if (!path.includes('/') && file.size >= TAIL) {
+      entry.tail = await core.bytes(path, file.size - TAIL, file.size);
+      moved.push(entry.tail);
+    }
+    list.push(entry);
+  }
+  const found = await core.call('mount', { files: list, codepage: state.codepage }, moved);
+  const viewer = found.viewers.length === 1 ? found.viewers[0] : null;
+  const bytes = viewer ? await core.bytes(viewer, 0, core.files.get(viewer).size) : null;
+  return core.call('open', { viewer, bytes }, bytes ? [bytes] : []);
+}
+
 async function openCd(files) {
   if (!files.length) return;
   $('busy').hidden = false;
   let cd;
   try {
     state.codepage = $('codepage').value;
-    cd = await core.call('mount', { files, codepage: state.codepage });
+    cd = await mountCd(files);
   } catch (error) {
     $('busy').hidden = true;
     await messageBox('Error:', `The CD cannot be read: ${error.message}`);
@@ -173,13 +197,18 @@ function buildTree(nodes) {
   for (const n of nodes) {
     const item = document.createElement('li');
     item.setAttribute('role', 'treeitem');
-    item.setAttribute('aria-label', n.label);
+    // Named by its own label alone, not by the labels of its sub-tree.
+    item.setAttribute('aria-labelledby', `tree-label-${n.node}`);
     item.setAttribute('aria-selected', 'false');
     item.tabIndex = -1;
     item.dataset.node = n.node;
+    // The name is the label's text without the expand arrow drawn before it.
     const label = document.createElement('span');
     label.className = 'label';
-    label.textContent = n.label;
+    const text = document.createElement('span');
+    text.id = `tree-label-${n.node}`;
+    text.textContent = n.label;
+    label.append(text);
     item.append(label);
     if (n.hasChildren) {
       item.setAttribute('aria-expanded', String(n.expanded));
@@ -513,19 +542,68 @@ async function viewCommand() {
     if (tab) tab.close();
     return;
   }
-  const blob = new Blob(parts, { type: type || 'application/octet-stream' });
+  const blob = new Blob(parts, { type: type ? await declaredType(type, parts) : 'application/octet-stream' });
   const url = URL.createObjectURL(blob);
   state.urls.push(url);
-  if (tab) {
-    tab.location.href = url;
-    return;
+  if (tab) showInTab(tab, row.name, type, url, blob);
+  else download(url, row.name);
+}
+
+// A text's type with its encoding: UTF-8 when the bytes are valid UTF-8,
+// else the CD's code page (the one its names are in).
+async function declaredType(type, parts) {
+  if (type !== 'text/plain') return type;
+  const bytes = new Uint8Array(await new Blob(parts).arrayBuffer());
+  try {
+    new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+    return 'text/plain;charset=utf-8';
+  } catch {
+    return `text/plain;charset=${state.codepage}`;
   }
+}
+
+function download(url, name) {
   const link = document.createElement('a');
   link.href = url;
-  link.download = row.name;
+  link.download = name;
   document.body.append(link);
   link.click();
   link.remove();
+}
+
+// Shows a file in the tab opened for it, under its own name: a picture,
+// a sound, a video or a text in a document titled with the name, with a
+// link that saves it under that name.  A PDF goes to the browser's own
+// viewer, which a document of this page may not frame.
+async function showInTab(tab, name, type, url, blob) {
+  if (type === 'application/pdf') {
+    tab.location.href = url;
+    return;
+  }
+  const doc = tab.document;
+  doc.title = name;
+  const body = doc.body || doc.documentElement.appendChild(doc.createElement('body'));
+  body.replaceChildren();
+  const save = doc.createElement('a');
+  save.href = url;
+  save.download = name;
+  save.textContent = `Save ${name}`;
+  const holder = doc.createElement('p');
+  holder.append(save);
+  let shown;
+  if (type.startsWith('image/')) {
+    shown = doc.createElement('img');
+    shown.alt = name;
+  } else if (type.startsWith('audio/') || type.startsWith('video/')) {
+    shown = doc.createElement(type.startsWith('audio/') ? 'audio' : 'video');
+    shown.controls = true;
+  } else {
+    shown = doc.createElement('pre');
+    const charset = blob.type.split('charset=')[1] || 'utf-8';
+    shown.textContent = new TextDecoder(charset).decode(await blob.arrayBuffer());
+  }
+  if (shown.tagName !== 'PRE') shown.src = url;
+  body.append(holder, shown);
 }
 
 async function propertiesCommand() {

@@ -225,17 +225,18 @@ test('View/Open shows a text in a new tab and downloads what the browser cannot 
   await treeLabel(page, 'Letters').click();
   const hello = page.getByRole('row', { name: /hello\.txt/ });
   await hello.click();
+  // The tab is titled with the file's name and saves it under that name.
   const [tab] = await Promise.all([context.waitForEvent('page'), page.keyboard.press('Enter')]);
-  await tab.waitForURL(/^blob:/);
-  await tab.waitForLoadState();
-  expect(await tab.evaluate(() => document.body.innerText)).toBe(
+  await expect(tab).toHaveTitle('hello.txt');
+  await expect(tab.locator('pre')).toHaveText(
     readFileSync(join(FIXTURES, 'sources/Docs/Letters/hello.txt'), 'utf8').replace(/\r\n/g, '\n'));
+  await expect(tab.getByRole('link', { name: 'Save hello.txt' })).toHaveAttribute('download', 'hello.txt');
   await tab.close();
 
   // A picture opens as a picture.
   await treeLabel(page, 'Pictures').click();
   const [pictureTab] = await Promise.all([context.waitForEvent('page'), page.getByRole('row', { name: /dot\.png/ }).dblclick()]);
-  await pictureTab.waitForURL(/^blob:/);
+  await expect(pictureTab).toHaveTitle('dot.png');
   await expect.poll(() => pictureTab.evaluate(() => document.images[0] && document.images[0].naturalWidth)).toBe(2);
   await pictureTab.close();
 
