@@ -44,8 +44,10 @@ int view_and_clean_up_as_nobody(const std::string& viewer_path, const std::strin
     remember_temp_file(copies, temp + "/" + catalogue.Entries[entry].Name);
     if (!extract_file(x, entry, temp)) return COPY;
   }
-  // Every copy, and a second View/Open of the first file over its copy.
-  if (!extract_file(x, 1, temp)) return COPY;
+  // Every copy, and a second View/Open of the first file over its copy
+  // (each View/Open is an extraction of its own).
+  Extractor again(viewer, catalogue, viewer.Settings.content_key());
+  if (!extract_file(again, 1, temp)) return COPY;
   return delete_temp_files(copies) == 2 ? DONE : CLEAN_UP;
 }
 
@@ -69,7 +71,7 @@ TEST(TempCopies, AreMadeAndRemovedInAFolderThatCannotBeListed) {
 
   EXPECT_EXIT(std::exit(view_and_clean_up_as_nobody(written.ViewerPath.string(), temp.string())),
               ::testing::ExitedWithCode(DONE), "");
-  EXPECT_TRUE(fs::is_empty(temp));
+  for (const auto& left : fs::directory_iterator(temp)) ADD_FAILURE() << "left: " << left.path();
 }
 
 }  // namespace
