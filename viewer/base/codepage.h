@@ -16,6 +16,9 @@ bool is_windows_1252(std::string_view codepage);
 // 8-bit text in codepage to UTF-8; none when the code page is unknown.
 std::optional<std::string> to_utf8(std::string_view text, std::string_view codepage);
 
+// Appends one code point as UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 // UTF-8 to 8-bit text in codepage; none when the code page is unknown or a
 // character has no byte there.
 std::optional<std::string> from_utf8(std::string_view text,

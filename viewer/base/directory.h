@@ -102,6 +102,21 @@ class Directory {
   FileIdentity identity_;
 };
 
+// What a failed opening of a child directory was, from what look_up found
+// at its name.
+inline NameResult failed_child(NameResult there) {
+  switch (there) {
+    case NameResult::Link:
+      return NameResult::Link;
+    case NameResult::Exists:
+      return NameResult::NotDirectory;
+    case NameResult::Missing:
+      return NameResult::Missing;
+    default:
+      return NameResult::Failed;
+  }
+}
+
 // Whether name can be one piece of a path below a directory on this
 // platform: not empty, not "." or "..", no separator.
 bool is_plain_name(const std::string& name);

@@ -160,16 +160,7 @@ NameResult Directory::open_child(const std::string& name, bool make, Directory& 
     const int error = errno;
     const NameResult there = look_up(name);
     errno = error;
-    switch (there) {
-      case NameResult::Link:
-        return NameResult::Link;
-      case NameResult::Exists:
-        return NameResult::NotDirectory;
-      case NameResult::Missing:
-        return NameResult::Missing;
-      default:
-        return NameResult::Failed;
-    }
+    return failed_child(there);
   }
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) {

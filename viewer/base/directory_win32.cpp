@@ -190,16 +190,7 @@ NameResult Directory::open_child(const std::string& name, bool make, Directory& 
     const DWORD error = GetLastError();
     const NameResult there = look_up(name);
     SetLastError(error);
-    switch (there) {
-      case NameResult::Link:
-        return NameResult::Link;
-      case NameResult::Exists:
-        return NameResult::NotDirectory;
-      case NameResult::Missing:
-        return NameResult::Missing;
-      default:
-        return NameResult::Failed;
-    }
+    return failed_child(there);
   }
   Attributes attributes;
   const bool known = attributes_of(handle, attributes, GetFileAttributesW(wide.c_str()));

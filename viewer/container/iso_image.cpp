@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "viewer/base/codepage.h"
 #include "viewer/base/little_endian.h"
 
 namespace kelvora {
@@ -44,23 +45,6 @@ bool fits(std::uint64_t start, std::uint64_t length, std::uint64_t size) {
   return start <= size && length <= size - start;
 }
 
-void append_utf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // A Joliet name: UCS-2 big-endian, surrogate pairs taken as such (some
 // writers store UTF-16), a lone surrogate as U+FFFD.
@@ -79,7 +63,7 @@ std::string utf8_of_ucs2(const std::uint8_t* p, std::size_t count) {
     } else if (c >= 0xD800 && c < 0xE000) {
       c = 0xFFFD;
     }
-    append_utf8(out, c);
+    append_utf8(out, static_cast<char32_t>(c));
   }
   return out;
 }
