@@ -36,5 +36,5 @@ cd web
 timeout 900 npx playwright test -c tests/playwright.config.mjs "$@"
 for engine in ${KELVORA_WEB_ENGINES:-chromium firefox webkit}; do
   echo "== The page in $engine"
-  KELVORA_ENGINE=$engine timeout 600 node --test --test-reporter=spec tests/engines/suite.mjs
+  KELVORA_ENGINE=$engine timeout 600 node --test tests/engines/suite.mjs
 done
